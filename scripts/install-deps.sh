@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Brings every Debian 12 package the build, the tests and the demo need.
+# Idempotent: when everything is already installed it only runs dpkg-query.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  python3 python3-pyftpdlib
+  xvfb xauth x11-apps imagemagick fonts-noto-cjk
+  osslsigncode openssl
+
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "installing: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,26 @@
+#include "common/path_names.hpp"
+
+namespace parone {
+
+std::size_t LastSeparator(std::string_view path) {
+  return path.find_last_of("\\/");
+}
+
+std::string FileNameOf(std::string_view path) {
+  const auto sep = LastSeparator(path);
+  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+std::string BaseNameOf(std::string_view path) {
+  const std::string name = FileNameOf(path);
+  const auto dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string BuildNumberOf(std::string_view versionText) {
+  const auto dot = versionText.rfind('.');
+  return std::string(dot == std::string_view::npos ? versionText
+                                                   : versionText.substr(dot + 1));
+}
+
+}  // namespace parone

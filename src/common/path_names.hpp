@@ -1,0 +1,26 @@
+#pragma once
+// Names the workflow derives from a full path and from a version text.
+// Pure text functions: no file system access, never fail.
+//
+// Both "\" and "/" count as the folder separator on every platform, so a
+// Windows path typed on Linux (or the reverse) splits the same way.
+
+#include <string>
+#include <string_view>
+
+namespace parone {
+
+// Everything after the last separator; the whole path when there is none.
+std::string FileNameOf(std::string_view path);
+
+// The file name up to, not including, its last "."; a name without any dot
+// is its own base name.
+std::string BaseNameOf(std::string_view path);
+
+// The part of a version text after its last "."; the whole text without one.
+std::string BuildNumberOf(std::string_view versionText);
+
+// Position of the last separator, or npos.
+std::size_t LastSeparator(std::string_view path);
+
+}  // namespace parone

@@ -1,0 +1,28 @@
+#pragma once
+// The fixed constants of the system in one place. Production code takes
+// SystemConfig::Defaults(); tests and the demo build their own copy (a local
+// server on a free port, a temporary drop folder) and pass it in.
+
+#include <string>
+
+namespace parone {
+
+struct SystemConfig {
+  std::string ftpHost;        // also the host of the HTTP read of lastver files
+  std::string ftpUser;
+  std::string ftpPassword;
+  int ftpPort = 21;
+  int httpPort = 80;          // the URL carries it only when it is not 80
+  std::string remoteDir;      // relative to the FTP login directory
+  std::string webPath;        // the same folder as seen over HTTP
+  std::string unsignedDrop;   // code-signing hand-off folders
+  std::string signedDrop;
+  std::string defaultUpxPath;
+
+  static SystemConfig Defaults();
+};
+
+// Application title: caption of message boxes and settings application name.
+inline constexpr const char* kAppTitle = "파로네_배포";
+
+}  // namespace parone

@@ -1,0 +1,51 @@
+#pragma once
+// File operations the workflow needs. All calls block; none throws. Paths
+// are UTF-8 and use the platform's own separators.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parone {
+
+// A file opened for reading at arbitrary offsets. ReadAt fills at most
+// `size` bytes and returns how many it read (short at the end of the file,
+// 0 on failure).
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  virtual std::uint64_t Size() const = 0;
+  virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // An ordinary file (not a folder) exists at the path.
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool FolderExists(const std::string& path) = 0;
+  // nullptr when the file cannot be opened (missing, a folder, no access).
+  virtual std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& path) = 0;
+  virtual bool WriteFile(const std::string& path, const std::string& bytes) = 0;
+  virtual bool CopyFileReplacing(const std::string& from, const std::string& to) = 0;
+  virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
+};
+
+// The real file system through std::filesystem and std::fstream.
+class StdFileSystem final : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) override;
+  bool FolderExists(const std::string& path) override;
+  std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& path) override;
+  bool WriteFile(const std::string& path, const std::string& bytes) override;
+  bool CopyFileReplacing(const std::string& from, const std::string& to) override;
+  bool RenameReplacing(const std::string& from, const std::string& to) override;
+  bool DeleteFile(const std::string& path) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+};
+
+}  // namespace parone

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli.hpp"
+
+namespace parone {
+namespace {
+
+std::string Fixture(const char* name) { return std::string(PARONE_FIXTURE_DIR) + "/" + name; }
+
+struct CliRun {
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunCliCapture(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  StdFileSystem files;
+  CliContext context{out, err, in, files, false};
+  CliRun run;
+  run.status = RunCli(args, context);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+TEST(CliVersion, JsonGivesOneObjectPerFileWithRowsVersionAndBuild) {
+  const std::string sample = Fixture("sample64.exe");
+  const auto run = RunCliCapture({"version", "--json", sample});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out,
+            "{\"path\": \"" + sample +
+                "\", \"rows\": [\"CompanyName: 파로네 주식회사\", "
+                "\"FileDescription: 파로네 자동업데이트 시험 프로그램\", "
+                "\"FileVersion: 1.01.0033\", \"InternalName: sample\", "
+                "\"LegalCopyright: (c) 파로네\", \"OriginalFilename: sample.exe\", "
+                "\"ProductName: 파로네\", \"ProductVersion: 1.01.0033\", \"Comments: \", "
+                "\"LegalTrademarks: Not specified\", \"PrivateBuild: Not specified\", "
+                "\"SpecialBuild: Not specified\", \"Language: Korean\"], "
+                "\"version\": \"1.01.33\", \"build\": \"33\"}\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CliVersion, AMissingFileIsReportedAndTheNextOneStillRead) {
+  const auto run = RunCliCapture({"version", "--json", Fixture("absent.exe"), Fixture("no_resources64.exe"),
+                        Fixture("sample32.exe")});
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_NE(run.err.find("absent.exe: no such file"), std::string::npos);
+  std::istringstream lines(run.out);
+  std::string line;
+  std::vector<std::string> got;
+  while (std::getline(lines, line)) got.push_back(line);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_NE(got[0].find("\"rows\": [], \"version\": \"\", \"build\": \"\""), std::string::npos);
+  EXPECT_NE(got[1].find("\"rows\": [], \"version\": \"\""), std::string::npos);
+  EXPECT_NE(got[2].find("\"version\": \"1.01.33\", \"build\": \"33\""), std::string::npos);
+}
+
+TEST(CliVersion, ReadableListingAndUsageErrors) {
+  const auto run = RunCliCapture({"version", Fixture("sample32.exe")});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_NE(run.out.find("  FileVersion: 1.01.0033\n"), std::string::npos);
+  EXPECT_NE(run.out.find("  version: 1.01.33\n  build: 33\n"), std::string::npos);
+
+  EXPECT_EQ(RunCliCapture({"version"}).status, kExitUsage);
+  EXPECT_EQ(RunCliCapture({"version", "--bogus", "x"}).status, kExitUsage);
+  EXPECT_EQ(RunCliCapture({"frobnicate"}).status, kExitUsage);
+  EXPECT_EQ(RunCliCapture({}).status, kExitUsage);
+  const auto help = RunCliCapture({"--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_NE(help.out.find("version [--json] FILE..."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace parone

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/numeric_text.hpp"
+#include "common/path_names.hpp"
+#include "common/text_encoding.hpp"
+#include "common/tick_state.hpp"
+#include "platform/error_report.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+
+namespace parone {
+namespace {
+
+struct NameCase {
+  const char* path;
+  const char* fileName;
+  const char* baseName;
+};
+
+TEST(NamesFromAPath, FileAndBaseNameFollowTheLastSeparatorAndTheLastDot) {
+  const NameCase cases[] = {
+      {"C:\\build\\out\\파로네.exe", "파로네.exe", "파로네"},
+      {"/home/ci/out/setup.v2.exe", "setup.v2.exe", "setup.v2"},
+      {"C:\\mixed/dir\\tool.dll", "tool.dll", "tool"},
+      {"plain.exe", "plain.exe", "plain"},
+      {"C:\\dir\\README", "README", "README"},  // no dot: the whole name
+      {"C:\\dir.d\\noext", "noext", "noext"},   // a dot in a folder does not count
+      {"C:\\dir\\", "", ""},
+      {".hidden", ".hidden", ""},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FileNameOf(c.path), c.fileName) << c.path;
+    EXPECT_EQ(BaseNameOf(c.path), c.baseName) << c.path;
+  }
+}
+
+TEST(NamesFromAPath, BuildNumberIsWhatFollowsTheLastDotOfTheVersionText) {
+  EXPECT_EQ(BuildNumberOf("1.01.33"), "33");
+  EXPECT_EQ(BuildNumberOf("33"), "33");
+  EXPECT_EQ(BuildNumberOf("1.0 beta"), "0 beta");
+  EXPECT_EQ(BuildNumberOf("1.2."), "");
+  EXPECT_EQ(BuildNumberOf(""), "");
+}
+
+struct NumberCase {
+  const char* text;
+  double value;
+};
+
+TEST(NumericReading, ReadsTheLeadingNumberByTheClassicRules) {
+  const NumberCase cases[] = {
+      {"33\r\n", 33},        {"  \t\n 42", 42},     {"1 2 3", 123},     {"-7", -7},
+      {"+ 5", 5},            {"3.75xyz", 3.75},     {".5", 0.5},        {"1e3", 1000},
+      {"2.5E-1", 0.25},      {"1 e 2", 100},        {"4D2", 400},       {"12abc34", 12},
+      {"abc", 0},            {"", 0},               {"-", 0},           {".", 0},
+      {"1e", 1},             {"1e+", 1},            {"0033", 33},       {"\r\n5", 0},
+      {"1,000", 1},          {"  -  0.5", -0.5},    {"5.", 5},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(NumericValue(c.text), c.value) << '"' << c.text << '"';
+  }
+}
+
+TEST(NumericReading, RoundsHalfToEvenAndClampsAbsurdValues) {
+  EXPECT_EQ(RoundHalfEven(0.5), 0);
+  EXPECT_EQ(RoundHalfEven(1.5), 2);
+  EXPECT_EQ(RoundHalfEven(2.5), 2);
+  EXPECT_EQ(RoundHalfEven(-1.5), -2);
+  EXPECT_EQ(RoundHalfEven(1.4999), 1);
+  EXPECT_GT(RoundHalfEven(1e300), 2);
+  EXPECT_EQ(RoundHalfEven(std::nan("")), 0);
+}
+
+TEST(TickAndBoolean, OnlyExactlyOneIsTickedAndAnyNonzeroIsTrue) {
+  EXPECT_FALSE(IsTicked(kUnticked));
+  EXPECT_TRUE(IsTicked(kTicked));
+  EXPECT_FALSE(IsTicked(kGreyed));
+  EXPECT_FALSE(IsTicked(-1));
+  EXPECT_TRUE(IsTrue(kTrue16));
+  EXPECT_TRUE(IsTrue(1));
+  EXPECT_FALSE(IsTrue(kFalse16));
+}
+
+TEST(TextEncoding, Utf16AndUtf8RoundTripAndBadInputBecomesReplacement) {
+  const std::u16string korean = u"자동업데이트_v1 Bokm\uCC45l \U0001F600";
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(korean)), korean);
+  EXPECT_EQ(Utf16ToUtf8(u"\uCC45"), "\xEC\xB1\x85");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");  // lone surrogate
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), std::u16string(u"\uFFFD\uFFFD"));  // overlong
+  EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), std::u16string(u"a\uFFFD\uFFFD"));  // truncated
+}
+
+TEST(ErrorReport, JoinsNumberDescriptionAndClosingTextInOneOkBox) {
+  RecordingMessageBoxes boxes;
+  ShowErrorReport(boxes, {13, "Type mismatch"}, ") in procedure ProcUpload of Form Form1");
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "Error 13 (Type mismatch) in procedure ProcUpload of Form Form1");
+  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
+  EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+}
+
+}  // namespace
+}  // namespace parone

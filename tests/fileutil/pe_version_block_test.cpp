@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fileutil/file_version.hpp"
+#include "fileutil/pe_version_block.hpp"
+#include "platform/fakes/memory_file_system.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+#include "version_block_builder.hpp"
+
+namespace parone {
+namespace {
+
+using testing::BuildPe;
+using testing::PeLayout;
+using testing::PutU16;
+using testing::PutU32;
+using testing::SimpleBlock;
+
+std::string Fixture(const char* name) { return std::string(PARONE_FIXTURE_DIR) + "/" + name; }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Real files made by windres and ld.
+class RealProgramFiles : public ::testing::Test {
+ protected:
+  StdFileSystem files;
+  RecordingMessageBoxes boxes;
+  FileVersionReader reader{files, boxes};
+};
+
+TEST_F(RealProgramFiles, ThirtyTwoAndSixtyFourBitFilesGiveTheSameKoreanRows) {
+  for (const char* name : {"sample32.exe", "sample64.exe"}) {
+    SCOPED_TRACE(name);
+    const auto rows = reader.GetFileVer(Fixture(name));
+    ASSERT_TRUE(rows.has_value());
+    const VersionList expected = {
+        "CompanyName: 파로네 주식회사",
+        "FileDescription: 파로네 자동업데이트 시험 프로그램",
+        "FileVersion: 1.01.0033",
+        "InternalName: sample",
+        "LegalCopyright: (c) 파로네",
+        "OriginalFilename: sample.exe",
+        "ProductName: 파로네",
+        "ProductVersion: 1.01.0033",
+        "Comments: ",
+        "LegalTrademarks: Not specified",
+        "PrivateBuild: Not specified",
+        "SpecialBuild: Not specified",
+        "Language: Korean",
+    };
+    EXPECT_EQ(*rows, expected);
+    EXPECT_EQ(reader.GetFileVerString(Fixture(name), kTrue16, kFalse16), "1.01.33");
+    EXPECT_EQ(reader.GetFileVerString(Fixture(name), kFalse16, kFalse16), "1.01");
+  }
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(RealProgramFiles, TwoTablesLowerCaseKeyAndNoFileVersion) {
+  const auto rows = reader.GetFileVer(Fixture("two_tables32.exe"));
+  ASSERT_TRUE(rows.has_value());
+  EXPECT_EQ((*rows)[0], "CompanyName: Parone France");
+  EXPECT_EQ((*rows)[2], "FileVersion: Not specified");
+  EXPECT_EQ((*rows)[8], "Comments: second table");
+  EXPECT_EQ((*rows)[12], "Language: French - Standard");
+  EXPECT_EQ(reader.GetFileVerString(Fixture("two_tables32.exe"), kTrue16, kFalse16),
+            "Not specified");
+}
+
+TEST_F(RealProgramFiles, NameOneIsPreferredElseTheFirstName) {
+  EXPECT_EQ(reader.GetFileVerString(Fixture("named_first64.exe"), kTrue16, kFalse16), "3.2.100");
+  EXPECT_EQ(reader.GetFileVerString(Fixture("only_name_5_64.exe"), kTrue16, kFalse16), "4.0.5");
+}
+
+TEST_F(RealProgramFiles, MissingFolderEmptyAndResourcelessFilesHaveNoBlock) {
+  const auto dir = std::filesystem::temp_directory_path() / "parone_pe_test";
+  std::filesystem::create_directories(dir);
+  const std::string empty = (dir / "empty.exe").string();
+  std::ofstream(empty).close();
+  const std::string text = (dir / "notes.txt").string();
+  std::ofstream(text) << "just some text, no MZ here";
+  for (const std::string& path : {Fixture("no_resources64.exe"), Fixture("absent.exe"),
+                                  dir.string(), empty, text}) {
+    EXPECT_FALSE(reader.GetFileVer(path).has_value()) << path;
+  }
+  EXPECT_TRUE(boxes.shown().empty());
+  std::filesystem::remove_all(dir);
+}
+
+// Synthetic files, damaged on purpose.
+std::optional<std::vector<std::uint8_t>> Extract(const std::string& bytes) {
+  MemoryFileSystem files;
+  files.AddFile("f", bytes);
+  return ExtractVersionBlock(*files.OpenForReading("f"));
+}
+
+TEST(DamagedProgramFiles, EveryTruncationOfARealFileIsHandled) {
+  const std::string whole = ReadAll(Fixture("sample32.exe"));
+  ASSERT_GT(whole.size(), 1000u);
+  const auto full = Extract(whole);
+  ASSERT_TRUE(full.has_value());
+  std::size_t withBlock = 0;
+  for (std::size_t n = 0; n < whole.size(); ++n) {
+    const auto got = Extract(whole.substr(0, n));
+    if (got) {
+      ++withBlock;
+      EXPECT_EQ(*got, *full) << "prefix " << n;  // only ever the real block
+    }
+  }
+  // The block is not at the very end, so some long prefixes still hold it.
+  EXPECT_LT(withBlock, whole.size());
+}
+
+TEST(DamagedProgramFiles, HeaderFieldsPointingAnywhereGiveNoBlock) {
+  const auto block = SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0.1"}});
+  for (int bits : {32, 64}) {
+    PeLayout at;
+    const std::string good = BuildPe(block, bits, &at);
+    ASSERT_TRUE(Extract(good).has_value()) << bits;
+
+    struct Damage {
+      const char* what;
+      std::size_t offset;
+      std::uint32_t value;
+      bool wide;
+    };
+    const Damage damages[] = {
+        {"e_lfanew past the end", 0x3C, 0xFFFFFFF0u, true},
+        {"e_lfanew into the middle", 0x3C, 0x30, true},
+        {"bad PE signature", at.peHeaderOffset, 0x00004551, true},
+        {"unknown optional magic", at.optionalHeaderOffset, 0x0107, false},
+        {"huge section count", at.peHeaderOffset + 6, 0xFFFF, false},
+        {"optional header too small", at.peHeaderOffset + 20, 8, false},
+        {"resource RVA outside sections", at.resourceDirEntryOffset, 0x7FFF0000u, true},
+        {"resource RVA zero", at.resourceDirEntryOffset, 0, true},
+        {"section raw pointer past end", at.sectionTableOffset + 20, 0x40000000u, true},
+        {"data entry size 3 GiB", at.dataEntryOffset + 4, 0xC0000000u, true},
+        {"data entry size 5 MiB", at.dataEntryOffset + 4, 5u * 1024 * 1024, true},
+        {"data entry RVA outside", at.dataEntryOffset, 0x90000000u, true},
+        {"root entry count huge", at.resourceRawOffset + 14, 0xFFFF, false},
+        {"type directory loops onto itself", at.resourceRawOffset + 20, 0x80000000u, true},
+        {"language entry is a directory", at.resourceRawOffset + 0x30 + 20, 0x80000030u, true},
+        {"name entry is a leaf", at.resourceRawOffset + 0x18 + 20, 0x48, true},
+    };
+    for (const Damage& d : damages) {
+      std::string bad = good;
+      if (d.wide) {
+        PutU32(bad, d.offset, d.value);
+      } else {
+        PutU16(bad, d.offset, static_cast<std::uint16_t>(d.value));
+      }
+      EXPECT_FALSE(Extract(bad).has_value()) << bits << "-bit: " << d.what;
+    }
+  }
+}
+
+TEST(DamagedProgramFiles, AHugeFileIsReadOnlyWhereTheHeadersAndTheBlockAre) {
+  // 1 GiB of padding after the resource: only a few kilobytes are read.
+  const auto block = SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0.7"}});
+  std::string pe = BuildPe(block, 64);
+  const std::size_t small = pe.size();
+  MemoryFileSystem files;
+  files.AddFile("small", pe);
+  ASSERT_TRUE(ExtractVersionBlock(*files.OpenForReading("small")).has_value());
+  const std::size_t readSmall = files.bytesRead();
+  EXPECT_LT(readSmall, small);
+  pe.resize(64u * 1024 * 1024, '\0');
+  files.AddFile("big", pe);
+  ASSERT_TRUE(ExtractVersionBlock(*files.OpenForReading("big")).has_value());
+  EXPECT_EQ(files.bytesRead() - readSmall, readSmall);
+}
+
+}  // namespace
+}  // namespace parone
