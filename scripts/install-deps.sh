@@ -12,7 +12,6 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
   osslsigncode openssl
-
 )
 
 missing=()
