@@ -14,21 +14,35 @@ fs::path ToPath(const std::string& utf8) {
 
 class StreamFile final : public RandomAccessFile {
  public:
-  StreamFile(std::ifstream stream, std::uint64_t size)
-      : stream_(std::move(stream)), size_(size) {}
+  explicit StreamFile(std::uint64_t size) : size_(size) {
+    // A large buffer keeps block-by-block sequential reads cheap.
+    stream_.rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
+  }
+  bool Open(const fs::path& path) {
+    stream_.open(path, std::ios::binary);
+    return static_cast<bool>(stream_);
+  }
   std::uint64_t Size() const override { return size_; }
   std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
     if (offset >= size_) return 0;
-    stream_.clear();
-    stream_.seekg(static_cast<std::streamoff>(offset));
-    if (!stream_) return 0;
+    // Seeking discards the stream's buffer, so only seek when the read does
+    // not continue where the last one ended.
+    if (offset != position_) {
+      stream_.clear();
+      stream_.seekg(static_cast<std::streamoff>(offset));
+      if (!stream_) return 0;
+    }
     stream_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
-    return static_cast<std::size_t>(stream_.gcount());
+    const auto got = static_cast<std::size_t>(stream_.gcount());
+    position_ = stream_ ? offset + got : ~std::uint64_t{0};
+    return got;
   }
 
  private:
+  char buffer_[64 * 1024];
   std::ifstream stream_;
   std::uint64_t size_;
+  std::uint64_t position_ = 0;
 };
 
 }  // namespace
@@ -49,9 +63,9 @@ std::unique_ptr<RandomAccessFile> StdFileSystem::OpenForReading(const std::strin
   if (!fs::is_regular_file(p, ec)) return nullptr;
   const auto size = fs::file_size(p, ec);
   if (ec) return nullptr;
-  std::ifstream stream(p, std::ios::binary);
-  if (!stream) return nullptr;
-  return std::make_unique<StreamFile>(std::move(stream), size);
+  auto file = std::make_unique<StreamFile>(size);
+  if (!file->Open(p)) return nullptr;
+  return file;
 }
 
 bool StdFileSystem::WriteFile(const std::string& path, const std::string& bytes) {

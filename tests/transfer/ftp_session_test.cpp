@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "local_server.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+#include "platform/fakes/recording_progress.hpp"
+#include "transfer/ftp_session.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::kUploadDirCp949;
+using testing::LocalServer;
+
+const std::string kRemoteDir = "public_html/download/자동업데이트_v1";
+constexpr const char* kUser = "sdc1";
+constexpr const char* kPassword = "Rb4#kQ9zLw2p";
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
+  return s;
+}
+
+std::size_t CountLines(const std::string& file, const std::string& prefix) {
+  std::ifstream in(file);
+  std::size_t n = 0;
+  for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0;
+  return n;
+}
+
+class FtpUpload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    local_ = fs::temp_directory_path() / ("parone_ftp_" + std::to_string(::getpid()) + "_" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(local_);
+  }
+  void TearDown() override { fs::remove_all(local_); }
+
+  std::string MakeLocal(const std::string& name, const std::string& bytes) {
+    const std::string path = (local_ / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  bool Open(LocalServer& server, int passive = 1) {
+    return session.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), passive);
+  }
+
+  fs::path local_;
+  RecordingMessageBoxes boxes;
+  StdFileSystem files;
+  Cp949CodePage cp949;
+  FtpSession session{boxes, files, cp949, FtpTimeouts{5, 10}};
+};
+
+TEST_F(FtpUpload, StoresExactBytesUnderTheCp949DirectoryInPassiveAndActiveMode) {
+  LocalServer server;
+  const std::size_t sizes[] = {0, 1023, 1024, 1500, 3 * 1024 * 1024 + 17};
+  for (int passive : {1, 0, 2}) {
+    ASSERT_TRUE(Open(server, passive)) << passive;
+    for (std::size_t size : sizes) {
+      const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
+      const std::string name = "파로네 " + std::to_string(size) + ".exe";
+      EXPECT_TRUE(session.FTP_UPLoad(MakeLocal(name, bytes), kRemoteDir, "", nullptr));
+      // "파로네 " in CP949, as the server stores the bytes it was sent.
+      const std::string stored = "\xC6\xC4\xB7\xCE\xB3\xD7 " + std::to_string(size) + ".exe";
+      EXPECT_EQ(server.ReadUploaded(stored), bytes) << "passive " << passive << " size " << size;
+    }
+    session.FTP_Close();
+  }
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(server.ListUploadDir().size(), std::size(sizes));  // no temporary files left
+  // Active mode for 0 and 2, passive only for exactly 1.
+  EXPECT_EQ(CountLines(server.commandLog(), "EPSV") + CountLines(server.commandLog(), "PASV"),
+            std::size(sizes) * 1);
+}
+
+TEST_F(FtpUpload, OneLoginServesEveryUploadUntilClosed) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("a.exe", "AAAA"), kRemoteDir, "", nullptr));
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("a_lastver.txt", "33\r\n"), kRemoteDir, "", nullptr));
+  session.FTP_Close();
+  EXPECT_EQ(CountLines(server.commandLog(), "USER"), 1u);
+  EXPECT_EQ(server.ReadUploaded("a_lastver.txt"), "33\r\n");
+}
+
+TEST_F(FtpUpload, ReplacesAnExistingFileEvenWhereRenameOverIsRefused) {
+  for (bool refuse : {false, true}) {
+    LocalServer server(refuse ? std::vector<std::string>{"--refuse-rename-over"}
+                              : std::vector<std::string>{});
+    ASSERT_TRUE(Open(server));
+    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "old"), kRemoteDir, "", nullptr));
+    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+    session.FTP_Close();
+    EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents") << refuse;
+    EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
+  }
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(FtpUpload, ProgressFollowsWholeBlocksAndWrapsAfter32767) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  struct Case {
+    std::size_t size;
+    std::vector<float> maxes;
+    std::vector<float> values;
+  };
+  const Case cases[] = {
+      {0, {}, {0}},
+      {1024, {1}, {0, 1}},
+      {1500, {1}, {0, 1}},
+      {5 * 1024 + 3, {5}, {0, 1, 2, 3, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    RecordingProgress bar(100);
+    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("p.bin", RandomBytes(c.size, 1)), kRemoteDir, "", &bar));
+    EXPECT_EQ(bar.maxes(), c.maxes) << c.size;
+    EXPECT_EQ(bar.values(), c.values) << c.size;
+    EXPECT_EQ(bar.Max(), c.maxes.empty() ? 100.0f : c.maxes.back());
+  }
+
+  // 40,000,000 bytes: 39,062 blocks and 512 bytes of remainder.
+  RecordingProgress bar(100);
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("big.bin", RandomBytes(40'000'000, 2)), kRemoteDir, "", &bar));
+  EXPECT_EQ(bar.maxes(), std::vector<float>{32767});
+  const auto& v = bar.values();
+  ASSERT_EQ(v.size(), 1u + 39062u);
+  EXPECT_EQ(v[32767], 32767);  // block 32767 fills the bar
+  EXPECT_EQ(v[32768], 0);      // block 32768 starts it over
+  EXPECT_EQ(v.back(), 6294);
+  EXPECT_EQ(fs::file_size(server.uploadDir() + "/big.bin"), 40'000'000u);
+}
+
+TEST_F(FtpUpload, LoginFailuresShowTheServerConnectMessageWithTheCode) {
+  LocalServer server;
+  EXPECT_FALSE(session.FTP_Open("127.0.0.1", kUser, "wrong", server.ftpPort(), 1));
+  EXPECT_FALSE(session.isOpen());
+  EXPECT_FALSE(session.FTP_Open("127.0.0.1", kUser, kPassword, testing::UnusedPort(), 1));
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[0].text, "서버 접속 실패!\r\n오류번호: 67");  // login denied
+  EXPECT_EQ(boxes.shown()[1].text, "서버 접속 실패!\r\n오류번호: 7");   // could not connect
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+}
+
+TEST_F(FtpUpload, AMissingRemoteDirectoryFailsWhilePreparing) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("x.exe", "x"), "public_html/nowhere", "", nullptr));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text.rfind("FTP서버에 파일저장 준비중 오류가 발생했습니다.\r\n"
+                                        "존재하는 경로인지 확인바랍니다.\r\n\r\n오류번호: ",
+                                        0),
+            0u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+}
+
+TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
+  const std::vector<std::vector<std::string>> faults = {{"--fail-stor-552"},
+                                                        {"--cut-after", "100000"}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.front());
+    boxes.Clear();
+    LocalServer server(fault);
+    // The published version, put there directly.
+    std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
+    ASSERT_TRUE(Open(server));
+    RecordingProgress bar;
+    EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("app.exe", RandomBytes(1'000'000, 3)), kRemoteDir, "", &bar));
+    session.FTP_Close();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+    EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+    EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
+    EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});  // temp removed
+  }
+}
+
+TEST_F(FtpUpload, BadLocalFilesAndNamesAreRefusedBeforeAnythingIsSent) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  EXPECT_FALSE(session.FTP_UPLoad((local_ / "missing.exe").string(), kRemoteDir, "", nullptr));
+  EXPECT_FALSE(session.FTP_UPLoad("no-separator.exe", kRemoteDir, "", nullptr));
+  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("ok.exe", "x"), kRemoteDir, "evil\r\nDELE x", nullptr));
+  session.FTP_Close();
+  ASSERT_EQ(boxes.shown().size(), 3u);
+  EXPECT_EQ(boxes.shown()[0].text,
+            "Error 53 (File not found) in procedure FTP_UPLoad of Module modFTP");
+  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
+  EXPECT_EQ(boxes.shown()[1].text, "파일명을 알수 없습니다.");
+  EXPECT_EQ(boxes.shown()[1].caption, "FTP Upload");
+  EXPECT_EQ(boxes.shown()[1].style, kStyleOkOnly);
+  EXPECT_EQ(boxes.shown()[2].style, kStyleWarning);
+  EXPECT_EQ(CountLines(server.commandLog(), "STOR"), 0u);
+  EXPECT_EQ(CountLines(server.commandLog(), "DELE"), 0u);
+}
+
+}  // namespace
+}  // namespace parone

@@ -1,0 +1,307 @@
+#!/usr/bin/python3
+"""Local distribution server for tests and demos.
+
+Runs an FTP server (upload side) and an HTTP server (download side) on
+127.0.0.1 that share one home folder, the way the company download server
+exposes DIR/public_html over the web.  Remote names travel as raw CP949
+bytes, so both servers treat paths as bytes end to end and never try to
+decode them as text.
+
+    /usr/bin/python3 tools/dist_server.py --home DIR [options]
+
+Prints "READY ftp=<port> http=<port>" once both servers are listening.
+Must run under the Debian interpreter, which has python3-pyftpdlib.
+"""
+
+import argparse
+import http.server
+import logging
+import os
+import posixpath
+import signal
+import socket
+import struct
+import sys
+import threading
+import urllib.parse
+
+try:
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import DTPHandler, FTPHandler
+    from pyftpdlib.handlers import _FileReadWriteError
+    from pyftpdlib.ioloop import AsyncChat, RetryError
+    from pyftpdlib.servers import FTPServer
+except ImportError as exc:
+    sys.exit("dist_server: pyftpdlib is missing (%s); run with /usr/bin/python3 "
+             "and install python3-pyftpdlib" % exc)
+
+FTP_USER = "sdc1"
+FTP_PASSWORD = "Rb4#kQ9zLw2p"
+FTP_PERMS = "elradfmwMT"
+# The update folder as the client names it: Korean letters in code page 949.
+UPDATE_DIR = "자동업데이트_v1".encode("cp949")
+
+log = logging.getLogger("dist_server")
+
+
+def _debug(msg):
+    log.debug(msg)
+
+
+class DistDTPHandler(DTPHandler):
+    """Data channel with the upload fault switches."""
+
+    def handle_read(self):
+        limit = self.cmd_channel.cut_after
+        if limit is None or not self.receive:
+            return super().handle_read()
+        try:
+            chunk = self.recv(self.ac_in_buffer_size)
+        except RetryError:
+            return
+        except socket.error:
+            self.handle_error()
+            return
+        if not chunk:
+            # recv() has already run handle_close(), which answered 226.
+            return
+        keep = chunk[:max(limit - self.tot_bytes_received, 0)]
+        self.tot_bytes_received += len(keep)
+        if keep:
+            data = self._data_wrapper(keep) if self._data_wrapper else keep
+            try:
+                self.file_obj.write(data)
+            except OSError as err:
+                raise _FileReadWriteError(err)
+        if self.tot_bytes_received >= limit:
+            self._cut_connection()
+
+    # The base class aliases the old method; the IO loop calls the alias.
+    handle_read_event = handle_read
+
+    def _cut_connection(self):
+        # Reset rather than a graceful FIN, so the client sees a broken
+        # connection while it is still sending, as when a server drops out.
+        try:
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                   struct.pack("ii", 1, 0))
+        except OSError:
+            pass
+        self.transfer_finished = False
+        self._resp = ("426 Connection closed; transfer aborted.", _debug)
+        self.close()
+
+    def close(self):
+        # Swap the success reply only after all data has arrived, so the
+        # file is on disk in full, as a server that ran over quota leaves it.
+        if (not self._closed and self.receive
+                and self.cmd_channel.fail_stor_552
+                and self._resp and self._resp[0].startswith("226")):
+            self._resp = ("552 Requested file action aborted: "
+                          "exceeded storage allocation.", _debug)
+        super().close()
+
+
+class DistFTPHandler(FTPHandler):
+    # Command lines carry CP949 bytes; surrogateescape carries them into
+    # str paths and back out to the same bytes on disk and in replies.
+    unicode_errors = "surrogateescape"
+    dtp_handler = DistDTPHandler
+    banner = "Distribution test server ready."
+    # Wrong-password tests should not wait seconds for each 530.
+    auth_failed_timeout = 0
+
+    # Fault switches, set from the command line.
+    cut_after = None
+    fail_stor_552 = False
+    refuse_rename_over = False
+    command_log = None
+
+    def push(self, s):
+        # The stock push encodes strictly and would die on a reply that
+        # echoes a CP949 path (257, 250, ...).
+        AsyncChat.push(self, s.encode("utf8", self.unicode_errors))
+
+    def found_terminator(self):
+        if self.command_log is not None:
+            self._log_command(b"".join(self._in_buffer))
+        super().found_terminator()
+
+    def _log_command(self, line):
+        if line.split(b" ", 1)[0].upper() == b"PASS":
+            line = b"PASS ****"
+        try:
+            with open(self.command_log, "ab") as f:
+                f.write(line + b"\n")
+        except OSError as err:
+            log.warning("cannot write command log: %s", err)
+
+    def ftp_RNTO(self, path):
+        if self.refuse_rename_over and self._rnfr and self.fs.lexists(path):
+            self._rnfr = None
+            self.respond("550 Rename refused: destination already exists.")
+            return None
+        return super().ftp_RNTO(path)
+
+
+class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
+    server_version = "DistHTTP/1.0"
+    webroot = b""  # bytes, set at start-up
+
+    def translate_path(self, path):
+        # Decode percent-escapes to bytes, not UTF-8: the update folder's
+        # name is CP949.  Dot segments are resolved and any ".." left over
+        # is dropped, so a request cannot climb out of the web root.
+        path = path.split("?", 1)[0].split("#", 1)[0]
+        raw = urllib.parse.unquote_to_bytes(path)
+        trailing_slash = raw.endswith(b"/")
+        parts = [p for p in posixpath.normpath(raw).split(b"/")
+                 if p and p not in (b".", b"..")]
+        fs_path = os.path.join(self.webroot, *parts)
+        if trailing_slash:
+            fs_path += b"/"
+        return os.fsdecode(fs_path)
+
+    def send_head(self):
+        # An escaped NUL would make open() raise ValueError, not OSError.
+        if "\x00" in self.translate_path(self.path):
+            self.send_error(404, "File not found")
+            return None
+        return super().send_head()
+
+    def guess_type(self, path):
+        if path.lower().endswith(".txt"):
+            return "text/plain"
+        return "application/octet-stream"
+
+    def log_message(self, format, *args):
+        log.debug("http %s - %s", self.address_string(), format % args)
+
+
+def parse_port_range(text):
+    try:
+        low, high = (int(x) for x in text.split("-", 1))
+    except ValueError:
+        raise argparse.ArgumentTypeError("expected LOW-HIGH, got %r" % text)
+    if not 1024 <= low <= high <= 65535:
+        raise argparse.ArgumentTypeError("bad port range %r" % text)
+    return low, high
+
+
+def parse_args(argv):
+    p = argparse.ArgumentParser(
+        description="Local FTP upload / HTTP download server for tests.")
+    p.add_argument("--home", required=True,
+                   help="FTP home folder; DIR/public_html is the web root")
+    p.add_argument("--ftp-port", type=int, default=0,
+                   help="FTP control port (0: pick a free one)")
+    p.add_argument("--http-port", type=int, default=0,
+                   help="HTTP port (0: pick a free one)")
+    p.add_argument("--passive-ports", type=parse_port_range,
+                   default=(50000, 50999), metavar="LOW-HIGH",
+                   help="ports offered for passive data connections")
+    p.add_argument("--exit-on-stdin-eof", action="store_true",
+                   help="stop when stdin is closed (harness went away)")
+    p.add_argument("--fail-stor-552", action="store_true",
+                   help="take every upload in full, then answer 552")
+    p.add_argument("--cut-after", type=int, metavar="BYTES",
+                   help="reset an upload's data connection after BYTES "
+                        "bytes and answer 426")
+    p.add_argument("--refuse-rename-over", action="store_true",
+                   help="answer 550 to RNTO onto an existing name")
+    p.add_argument("--command-log", metavar="FILE",
+                   help="append every FTP command line to FILE "
+                        "(PASS masked)")
+    p.add_argument("--verbose", action="store_true",
+                   help="debug logging to stderr")
+    args = p.parse_args(argv)
+    if args.cut_after is not None and args.cut_after < 0:
+        p.error("--cut-after must not be negative")
+    return args
+
+
+def prepare_home(home):
+    home = os.path.abspath(os.fsencode(home))
+    os.makedirs(os.path.join(home, b"public_html", b"download", UPDATE_DIR),
+                exist_ok=True)
+    return home
+
+
+def main(argv=None):
+    args = parse_args(argv)
+    logging.basicConfig(level=logging.DEBUG if args.verbose else logging.WARNING,
+                        stream=sys.stderr,
+                        format="%(asctime)s %(name)s %(message)s")
+
+    # str paths reach the disk through the file system encoding; only
+    # utf-8/surrogateescape gives back the exact bytes a client sent.
+    if os.fsencode("\udcc0") != b"\xc0":
+        sys.exit("dist_server: file system encoding %s/%s cannot carry raw "
+                 "bytes; run with a UTF-8 locale"
+                 % (sys.getfilesystemencoding(),
+                    sys.getfilesystemencodeerrors()))
+
+    home = prepare_home(args.home)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(FTP_USER, FTP_PASSWORD, os.fsdecode(home),
+                        perm=FTP_PERMS)
+    DistFTPHandler.authorizer = authorizer
+    DistFTPHandler.passive_ports = list(range(args.passive_ports[0],
+                                              args.passive_ports[1] + 1))
+    DistFTPHandler.cut_after = args.cut_after
+    DistFTPHandler.fail_stor_552 = args.fail_stor_552
+    DistFTPHandler.refuse_rename_over = args.refuse_rename_over
+    if args.command_log:
+        DistFTPHandler.command_log = os.path.abspath(
+            os.fsencode(args.command_log))
+
+    ftpd = FTPServer(("127.0.0.1", args.ftp_port), DistFTPHandler)
+    DistHTTPHandler.webroot = os.path.join(home, b"public_html")
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", args.http_port),
+                                            DistHTTPHandler)
+    httpd.daemon_threads = True
+
+    stop = threading.Event()
+
+    def on_signal(signum, frame):
+        stop.set()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+    if args.exit_on_stdin_eof:
+        def watch_stdin():
+            # os.read, not sys.stdin: a daemon thread parked inside the
+            # buffered reader holds its lock and aborts interpreter exit.
+            try:
+                while os.read(0, 65536):
+                    pass
+            except OSError:
+                pass
+            stop.set()
+        threading.Thread(target=watch_stdin, daemon=True).start()
+
+    http_thread = threading.Thread(target=httpd.serve_forever,
+                                   kwargs={"poll_interval": 0.2}, daemon=True)
+    http_thread.start()
+
+    # Both sockets are listening since their constructors ran.
+    log.info("FTP on 127.0.0.1:%d, HTTP on 127.0.0.1:%d",
+             ftpd.address[1], httpd.server_address[1])
+    print("READY ftp=%d http=%d" % (ftpd.address[1], httpd.server_address[1]),
+          flush=True)
+
+    try:
+        while not stop.is_set():
+            # Short polls so a signal or stdin EOF is noticed promptly.
+            ftpd.ioloop.loop(timeout=0.2, blocking=False)
+    finally:
+        ftpd.close_all()
+        httpd.shutdown()
+        httpd.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
