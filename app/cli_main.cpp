@@ -1,14 +1,25 @@
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.hpp"
+#include "platform/qt/qt_settings_store.hpp"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   parone::StdFileSystem files;
-  parone::CliContext context{std::cout, std::cerr, std::cin, files, isatty(0) != 0};
+  parone::QtSettingsStore settings;
+  parone::RealProcessFacts facts;
+  parone::Cp949CodePage codePage;
+  parone::CliContext context{std::cout, std::cerr, std::cin, files, settings, facts, codePage,
+                             parone::SystemConfig::Defaults(), std::nullopt};
+  if (const char* server = std::getenv("PARONE_DEPLOY_SERVER"); server && *server) {
+    context.serverEnv = server;
+  }
+  context.stdinIsTerminal = isatty(0) != 0;
+  context.stderrIsTerminal = isatty(2) != 0;
   return parone::RunCli(args, context);
 }

@@ -11,7 +11,7 @@ packages=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   python3 python3-pyftpdlib
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
-  osslsigncode openssl
+  osslsigncode openssl curl time
 )
 
 missing=()

@@ -3,10 +3,15 @@
 // Blocks until the subcommand is done; returns the process exit status.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/system_config.hpp"
+#include "platform/code_page.hpp"
 #include "platform/file_system.hpp"
+#include "platform/process_facts.hpp"
+#include "platform/settings_store.hpp"
 
 namespace parone {
 
@@ -20,12 +25,21 @@ struct CliContext {
   std::ostream& err;
   std::istream& in;
   FileSystem& files;
+  SettingsStore& settings;
+  const ProcessFacts& facts;
+  const CodePage& codePage;
+  SystemConfig config;                 // built-in constants
+  std::optional<std::string> serverEnv;  // PARONE_DEPLOY_SERVER, when set
   bool stdinIsTerminal = false;
+  bool stderrIsTerminal = false;
+  long ftpStallSeconds = 60;
 };
 
 int RunCli(const std::vector<std::string>& args, CliContext& context);
 
 // `version [--json] FILE...`
 int RunVersionCommand(const std::vector<std::string>& args, CliContext& context);
+// `publish [--server HOST[:FTP[:HTTP]]] [--passive|--active] FILE`
+int RunPublishCommand(const std::vector<std::string>& args, CliContext& context);
 
 }  // namespace parone

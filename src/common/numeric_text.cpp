@@ -83,3 +83,12 @@ long long RoundHalfEven(double value) {
 }
 
 }  // namespace parone
+
+namespace parone {
+
+int TickStateFromText(std::string_view text) {
+  const long long value = RoundHalfEven(NumericValue(text));
+  return (value == 0 || value == 1 || value == 2) ? static_cast<int>(value) : 0;
+}
+
+}  // namespace parone

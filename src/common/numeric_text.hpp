@@ -17,3 +17,11 @@ double NumericValue(std::string_view text);
 long long RoundHalfEven(double value);
 
 }  // namespace parone
+
+namespace parone {
+
+// A stored tick value ("0", " 1", ...): read as a number, rounded half to
+// even; anything that is then not 0, 1 or 2 counts as unticked.
+int TickStateFromText(std::string_view text);
+
+}  // namespace parone

@@ -1,12 +1,48 @@
 #include "common/system_config.hpp"
 
+#include <charconv>
+
+#ifndef PARONE_DEPLOY_HOST
+#error "the build passes the distribution server's host"
+#endif
+
 namespace parone {
+namespace {
+
+bool ParsePort(std::string_view text, int& port) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 65535) {
+    return false;
+  }
+  port = value;
+  return true;
+}
+
+}  // namespace
+
+bool ApplyServerOverride(SystemConfig& config, std::string_view spec) {
+  SystemConfig changed = config;
+  const auto first = spec.find(':');
+  changed.ftpHost = std::string(spec.substr(0, first));
+  if (changed.ftpHost.empty()) return false;
+  if (first != std::string_view::npos) {
+    std::string_view rest = spec.substr(first + 1);
+    const auto second = rest.find(':');
+    if (!ParsePort(rest.substr(0, second), changed.ftpPort)) return false;
+    if (second != std::string_view::npos && !ParsePort(rest.substr(second + 1), changed.httpPort)) {
+      return false;
+    }
+  }
+  config = changed;
+  return true;
+}
 
 SystemConfig SystemConfig::Defaults() {
   SystemConfig c;
-  // The company's download server; both the FTP upload and the HTTP read of
-  // the lastver files go to this one host.
-  c.ftpHost = "download.parone.example";
+  // The company's download server (set when configuring the build); both the
+  // FTP upload and the HTTP read of the lastver files go to this one host.
+  c.ftpHost = PARONE_DEPLOY_HOST;
   c.ftpUser = "sdc1";
   c.ftpPassword = "Rb4#kQ9zLw2p";
   c.ftpPort = 21;

@@ -4,6 +4,7 @@
 // server on a free port, a temporary drop folder) and pass it in.
 
 #include <string>
+#include <string_view>
 
 namespace parone {
 
@@ -21,6 +22,10 @@ struct SystemConfig {
 
   static SystemConfig Defaults();
 };
+
+// Applies "host[:ftp-port[:http-port]]" (the PARONE_DEPLOY_SERVER variable,
+// or --server). False, with the config unchanged, when the text is malformed.
+bool ApplyServerOverride(SystemConfig& config, std::string_view spec);
 
 // Application title: caption of message boxes and settings application name.
 inline constexpr const char* kAppTitle = "파로네_배포";

@@ -3,6 +3,8 @@
 #include <sstream>
 
 #include "cli/cli.hpp"
+#include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_settings_store.hpp"
 
 namespace parone {
 namespace {
@@ -19,7 +21,11 @@ CliRun RunCliCapture(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   std::istringstream in;
   StdFileSystem files;
-  CliContext context{out, err, in, files, false};
+  MemorySettingsStore settings;
+  FixedProcessFacts facts("/nonexistent");
+  Cp949CodePage codePage;
+  CliContext context{out, err, in, files, settings, facts, codePage, SystemConfig::Defaults(),
+                     std::nullopt};
   CliRun run;
   run.status = RunCli(args, context);
   run.out = out.str();

@@ -4,6 +4,7 @@
 
 #include "common/numeric_text.hpp"
 #include "common/path_names.hpp"
+#include "common/system_config.hpp"
 #include "common/text_encoding.hpp"
 #include "common/tick_state.hpp"
 #include "platform/error_report.hpp"
@@ -71,6 +72,33 @@ TEST(NumericReading, RoundsHalfToEvenAndClampsAbsurdValues) {
   EXPECT_EQ(RoundHalfEven(1.4999), 1);
   EXPECT_GT(RoundHalfEven(1e300), 2);
   EXPECT_EQ(RoundHalfEven(std::nan("")), 0);
+}
+
+TEST(NumericReading, StoredTickTextsBecomeTickStates) {
+  const std::pair<const char*, int> cases[] = {
+      {"0", 0}, {"1", 1}, {" 1", 1}, {"2", 2}, {"1.5", 2}, {"0.5", 0}, {"2.5", 2},
+      {"3", 0}, {"-1", 0}, {"", 0}, {"yes", 0}, {"1e0", 1}, {"99999999999999999999", 0},
+  };
+  for (const auto& [text, tick] : cases) EXPECT_EQ(TickStateFromText(text), tick) << '"' << text << '"';
+}
+
+TEST(ServerOverride, AcceptsHostWithOptionalPortsAndRejectsTheRest) {
+  SystemConfig config = SystemConfig::Defaults();
+  EXPECT_EQ(config.ftpPort, 21);
+  EXPECT_EQ(config.httpPort, 80);
+  ASSERT_TRUE(ApplyServerOverride(config, "staging.local"));
+  EXPECT_EQ(config.ftpHost, "staging.local");
+  EXPECT_EQ(config.ftpPort, 21);
+  ASSERT_TRUE(ApplyServerOverride(config, "127.0.0.1:2121:8080"));
+  EXPECT_EQ(config.ftpHost, "127.0.0.1");
+  EXPECT_EQ(config.ftpPort, 2121);
+  EXPECT_EQ(config.httpPort, 8080);
+  for (const char* bad : {"", ":21", "h:", "h:0", "h:65536", "h:21:", "h:21:x", "h:2 1"}) {
+    SystemConfig unchanged = config;
+    EXPECT_FALSE(ApplyServerOverride(unchanged, bad)) << bad;
+    EXPECT_EQ(unchanged.ftpHost, "127.0.0.1") << bad;
+    EXPECT_EQ(unchanged.ftpPort, 2121) << bad;
+  }
 }
 
 TEST(TickAndBoolean, OnlyExactlyOneIsTickedAndAnyNonzeroIsTrue) {

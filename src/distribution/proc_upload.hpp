@@ -1,0 +1,44 @@
+#pragma once
+// Publishes one file: reads its version, writes its lastver file into the
+// tool's temp folder, uploads the file and then the lastver file by FTP,
+// records the path among the recent files and reports the outcome. Blocks
+// until done; every failure has been shown to the user when it returns.
+
+#include <string>
+
+#include "common/system_config.hpp"
+#include "distribution/distribution_view.hpp"
+#include "platform/code_page.hpp"
+#include "platform/file_system.hpp"
+#include "platform/message_box.hpp"
+#include "platform/process_facts.hpp"
+#include "platform/settings_store.hpp"
+#include "transfer/ftp_session.hpp"
+
+namespace parone {
+
+// Everything the workflow reaches outside itself.
+struct DistributionContext {
+  DistributionView& view;
+  MessageBoxes& boxes;
+  FileSystem& files;
+  SettingsStore& settings;
+  const CodePage& codePage;
+  const ProcessFacts& facts;
+  SystemConfig config;
+  FtpTimeouts ftpTimeouts;
+};
+
+struct UploadOutcome {
+  bool result = false;     // the FTP session was opened
+  bool published = false;  // the file and its lastver file are both on the server
+};
+
+inline constexpr const char* kProcUploadClosing = ") in procedure ProcUpload of Form Form1";
+
+UploadOutcome ProcUpload(DistributionContext& context, const std::string& path);
+
+// <tool folder>/temp/<base>_lastver.txt
+std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);
+
+}  // namespace parone

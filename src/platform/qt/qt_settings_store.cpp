@@ -1,0 +1,51 @@
+#include "platform/qt/qt_settings_store.hpp"
+
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+namespace parone {
+namespace {
+
+std::unique_ptr<QSettings> OpenSettings(const std::optional<std::string>& folder,
+                                        const std::string& app) {
+  if (folder) {
+    return std::make_unique<QSettings>(QString::fromStdString(*folder + "/" + app + ".ini"),
+                                       QSettings::IniFormat);
+  }
+  // Organisation = app and no application part gives <config>/<app>.ini.
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                     QString::fromStdString(app));
+}
+
+QString KeyPath(const std::string& section, const std::string& key) {
+  return QString::fromStdString(section + "/" + key);
+}
+
+}  // namespace
+
+std::string QtSettingsStore::GetSetting(const std::string& app, const std::string& section,
+                                        const std::string& key,
+                                        const std::string& defaultValue) {
+  const auto settings = OpenSettings(folder_, app);
+  const QVariant value = settings->value(KeyPath(section, key));
+  if (!value.isValid()) return defaultValue;
+  // We always write quoted text, but a hand-edited unquoted value with commas
+  // reads back as a list; its items are the text between the commas.
+  if (value.metaType().id() == QMetaType::QStringList) {
+    return value.toStringList().join(QLatin1Char(',')).toStdString();
+  }
+  return value.toString().toStdString();
+}
+
+void QtSettingsStore::SaveSetting(const std::string& app, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+  const auto settings = OpenSettings(folder_, app);
+  settings->setValue(KeyPath(section, key), QString::fromStdString(value));
+  // The tool may be killed at any moment; do not leave the write to the
+  // destructor or an event loop.
+  settings->sync();
+}
+
+}  // namespace parone

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.hpp"
+#include "local_server.hpp"
+#include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_settings_store.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LocalServer;
+
+class CliPublish : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("parone_cli_" + std::to_string(::getpid()));
+    fs::create_directories(root_ / "temp");
+    sample_ = (root_ / "sample.exe").string();
+    fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", sample_,
+                  fs::copy_options::overwrite_existing);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  int Run(const std::vector<std::string>& args, std::optional<std::string> serverEnv = std::nullopt) {
+    std::ostringstream out, errStream;
+    std::istringstream in;
+    StdFileSystem files;
+    FixedProcessFacts facts(root_.string());
+    Cp949CodePage codePage;
+    CliContext context{out, errStream, in, files, settings, facts, codePage,
+                       SystemConfig::Defaults(), std::move(serverEnv)};
+    context.ftpStallSeconds = 10;
+    const int status = RunCli(args, context);
+    err = errStream.str();
+    return status;
+  }
+
+  fs::path root_;
+  std::string sample_;
+  MemorySettingsStore settings;
+  std::string err;
+};
+
+TEST_F(CliPublish, PublishesOneFileToTheServerGivenByOptionOrEnvironment) {
+  LocalServer server;
+  const std::string address = "127.0.0.1:" + std::to_string(server.ftpPort());
+  EXPECT_EQ(Run({"publish", "--server", address, sample_}), kExitOk) << err;
+  EXPECT_NE(err.find("[파로네_배포] 배포완료"), std::string::npos);
+  EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
+
+  fs::remove(server.uploadDir() + "/sample_lastver.txt");
+  EXPECT_EQ(Run({"publish", "--active", sample_}, address), kExitOk) << err;
+  EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
+  std::ifstream log(server.commandLog());
+  const std::string commands((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(commands.find("EPRT"), std::string::npos);  // --active
+}
+
+TEST_F(CliPublish, TheStoredPassiveSettingIsUsedLikeTheWindowDoes) {
+  LocalServer server;
+  settings.Set("파로네_배포", "Config", "PassiveMode", "0");
+  const std::string address = "127.0.0.1:" + std::to_string(server.ftpPort());
+  EXPECT_EQ(Run({"publish", sample_}, address), kExitOk) << err;
+  std::ifstream log(server.commandLog());
+  const std::string commands((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(commands.find("EPRT"), std::string::npos);
+  EXPECT_EQ(commands.find("EPSV"), std::string::npos);
+}
+
+TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
+  const std::string nowhere = "127.0.0.1:" + std::to_string(testing::UnusedPort());
+  EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitFailed);
+  EXPECT_NE(err.find("서버 접속 실패!"), std::string::npos);
+  EXPECT_EQ(Run({"publish"}), kExitUsage);
+  EXPECT_EQ(Run({"publish", "a.exe", "b.exe"}), kExitUsage);
+  EXPECT_EQ(Run({"publish", "--server", "host:notaport", sample_}), kExitUsage);
+  EXPECT_EQ(Run({"publish", "--server"}), kExitUsage);
+  EXPECT_EQ(Run({"publish", "--frob", sample_}), kExitUsage);
+}
+
+}  // namespace
+}  // namespace parone
