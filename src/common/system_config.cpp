@@ -21,13 +21,13 @@ bool ParsePort(std::string_view text, int& port) {
 
 }  // namespace
 
-bool ApplyServerOverride(SystemConfig& config, std::string_view spec) {
+bool ApplyServerOverride(SystemConfig& config, std::string_view text) {
   SystemConfig changed = config;
-  const auto first = spec.find(':');
-  changed.ftpHost = std::string(spec.substr(0, first));
+  const auto first = text.find(':');
+  changed.ftpHost = std::string(text.substr(0, first));
   if (changed.ftpHost.empty()) return false;
   if (first != std::string_view::npos) {
-    std::string_view rest = spec.substr(first + 1);
+    std::string_view rest = text.substr(first + 1);
     const auto second = rest.find(':');
     if (!ParsePort(rest.substr(0, second), changed.ftpPort)) return false;
     if (second != std::string_view::npos && !ParsePort(rest.substr(second + 1), changed.httpPort)) {

@@ -25,7 +25,7 @@ struct SystemConfig {
 
 // Applies "host[:ftp-port[:http-port]]" (the PARONE_DEPLOY_SERVER variable,
 // or --server). False, with the config unchanged, when the text is malformed.
-bool ApplyServerOverride(SystemConfig& config, std::string_view spec);
+bool ApplyServerOverride(SystemConfig& config, std::string_view text);
 
 // Application title: caption of message boxes and settings application name.
 inline constexpr const char* kAppTitle = "파로네_배포";

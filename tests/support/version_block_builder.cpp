@@ -41,7 +41,7 @@ class Writer {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContents& contents) {
   Writer w;
   const std::size_t root = w.Begin(52, 0, u"VS_VERSION_INFO");
   w.Bytes(4);  // VS_FIXEDFILEINFO signature 0xFEEF04BD, then zeros
@@ -49,9 +49,9 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
   w.PatchU16(root + 42, 0xFEEF);
   w.Bytes(48);
   w.Align4();
-  if (spec.withStringFileInfo) {
+  if (contents.withStringFileInfo) {
     const std::size_t sfi = w.Begin(0, 1, u"StringFileInfo");
-    for (const StringTable& table : spec.tables) {
+    for (const StringTable& table : contents.tables) {
       const std::size_t t = w.Begin(0, 1, table.key);
       for (const StringValue& v : table.values) {
         const auto length =

@@ -22,12 +22,12 @@ struct StringTable {
   std::vector<StringValue> values;
 };
 
-struct VersionBlockSpec {
+struct VersionBlockContents {
   std::vector<StringTable> tables;
   bool withStringFileInfo = true;
 };
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec);
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContents& contents);
 
 // A block with one table and the given key/value pairs.
 std::vector<std::uint8_t> SimpleBlock(const std::u16string& tableKey,
