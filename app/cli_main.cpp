@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
   parone::QtSettingsStore settings;
   parone::RealProcessFacts facts;
   parone::Cp949CodePage codePage;
-  parone::CliContext context{std::cout, std::cerr, std::cin, files, settings, facts, codePage,
+  parone::PosixProcessLauncher launcher;
+  parone::CliContext context{std::cout, std::cerr, std::cin, files,
+                             settings,  facts,     codePage, launcher,
                              parone::SystemConfig::Defaults(), std::nullopt};
   if (const char* server = std::getenv("PARONE_DEPLOY_SERVER"); server && *server) {
     context.serverEnv = server;

@@ -147,6 +147,22 @@ class DistFTPHandler(FTPHandler):
 class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
     server_version = "DistHTTP/1.0"
     webroot = b""  # bytes, set at start-up
+    command_log = None  # shared with the FTP side, so tests can count requests
+
+    def parse_request(self):
+        ok = super().parse_request()
+        if ok and self.command_log is not None:
+            # One line per request with the headers the client's caching
+            # behaviour depends on.
+            line = "HTTP %s agent=%s cache-control=%s pragma=%s" % (
+                self.requestline, self.headers.get("User-Agent", ""),
+                self.headers.get("Cache-Control", ""), self.headers.get("Pragma", ""))
+            try:
+                with open(self.command_log, "ab") as f:
+                    f.write(line.encode("latin-1", "replace") + b"\n")
+            except OSError as err:
+                log.warning("cannot write command log: %s", err)
+        return ok
 
     def translate_path(self, path):
         # Decode percent-escapes to bytes, not UTF-8: the update folder's
@@ -255,6 +271,7 @@ def main(argv=None):
     if args.command_log:
         DistFTPHandler.command_log = os.path.abspath(
             os.fsencode(args.command_log))
+        DistHTTPHandler.command_log = DistFTPHandler.command_log
 
     ftpd = FTPServer(("127.0.0.1", args.ftp_port), DistFTPHandler)
     DistHTTPHandler.webroot = os.path.join(home, b"public_html")

@@ -11,7 +11,9 @@
 #include "platform/code_page.hpp"
 #include "platform/file_system.hpp"
 #include "platform/process_facts.hpp"
+#include "platform/process_launcher.hpp"
 #include "platform/settings_store.hpp"
+#include "transfer/url_text.hpp"
 
 namespace parone {
 
@@ -21,6 +23,11 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitDeclined = 3;
 
 struct CliContext {
+  CliContext(std::ostream& o, std::ostream& e, std::istream& i, FileSystem& f, SettingsStore& s,
+             const ProcessFacts& p, const CodePage& c, ProcessLauncher& l, SystemConfig cfg,
+             std::optional<std::string> server = std::nullopt)
+      : out(o), err(e), in(i), files(f), settings(s), facts(p), codePage(c), launcher(l),
+        config(std::move(cfg)), serverEnv(std::move(server)) {}
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
@@ -28,18 +35,22 @@ struct CliContext {
   SettingsStore& settings;
   const ProcessFacts& facts;
   const CodePage& codePage;
+  ProcessLauncher& launcher;
   SystemConfig config;                 // built-in constants
   std::optional<std::string> serverEnv;  // PARONE_DEPLOY_SERVER, when set
   bool stdinIsTerminal = false;
   bool stderrIsTerminal = false;
   long ftpStallSeconds = 60;
+  UrlTextTimeouts urlTimeouts;
 };
 
 int RunCli(const std::vector<std::string>& args, CliContext& context);
 
 // `version [--json] FILE...`
 int RunVersionCommand(const std::vector<std::string>& args, CliContext& context);
-// `publish [--server HOST[:FTP[:HTTP]]] [--passive|--active] FILE`
+// `publish [--yes|--no] [--upx PATH] [--passive|--active] [--server S] SELECTION...`
 int RunPublishCommand(const std::vector<std::string>& args, CliContext& context);
+// `check [--server S] SELECTION...`: the version pass alone, never uploads.
+int RunCheckCommand(const std::vector<std::string>& args, CliContext& context);
 
 }  // namespace parone

@@ -1,8 +1,10 @@
 #pragma once
-// The window's controls as the command line fills them: the UPX path and
-// the passive tick from the settings (or the options), never closing after
-// sending, and a terminal progress bar on stderr.
+// The window's controls as the command line fills them: the selection from
+// the arguments, the UPX path and the passive tick from the settings (or the
+// options), never closing after sending, labels as lines on stderr and a
+// terminal progress bar.
 
+#include <ostream>
 #include <string>
 
 #include "distribution/distribution_view.hpp"
@@ -10,21 +12,35 @@
 
 namespace parone {
 
+struct ConsoleControls {
+  std::string selection;
+  std::string upxPath;
+  int passive = 1;
+  int codeSigning = 0;
+};
+
 class ConsoleView final : public DistributionView {
  public:
-  ConsoleView(std::string upxPath, int passive, std::ostream& err, bool drawProgress)
-      : upxPath_(std::move(upxPath)), passive_(passive), progress_(err, drawProgress) {}
-  std::string Text1() override { return upxPath_; }
-  int ChkPassive() override { return passive_; }
+  ConsoleView(ConsoleControls controls, std::ostream& err, bool drawProgress)
+      : controls_(std::move(controls)), err_(err), progress_(err, drawProgress) {}
+  std::string cmbLocalFullPath() override { return controls_.selection; }
+  void FocusCmbLocalFullPath() override {}
+  int chkCodeSigning() override { return controls_.codeSigning; }
+  void SetLblVer(const std::string& caption) override { err_ << caption << "\n"; }
+  void SetLblWaitingVisible(bool visible) override {
+    if (visible) err_ << "서명된 파일을 기다리는 중...\n" << std::flush;
+  }
+  std::string Text1() override { return controls_.upxPath; }
+  int ChkPassive() override { return controls_.passive; }
   int chkSuccUnload() override { return 0; }
   ProgressDisplay& ProgressBar1() override { return progress_; }
   void Unload() override {}
-  void YieldToWindow() override {}
+  void YieldToWindow() override { progress_.Finish(); }
   TerminalProgress& progress() { return progress_; }
 
  private:
-  std::string upxPath_;
-  int passive_;
+  ConsoleControls controls_;
+  std::ostream& err_;
   TerminalProgress progress_;
 };
 

@@ -4,65 +4,147 @@
 #include "cli/console_view.hpp"
 #include "common/numeric_text.hpp"
 #include "common/tick_state.hpp"
-#include "distribution/proc_upload.hpp"
+#include "distribution/check_server_version.hpp"
+#include "distribution/distribution_run.hpp"
 #include "platform/console/console_message_boxes.hpp"
 
 namespace parone {
 namespace {
 
 constexpr const char* kPublishUsage =
-    "usage: parone-deploy-cli publish [--server HOST[:FTP-PORT[:HTTP-PORT]]] "
-    "[--passive|--active] FILE\n";
+    "usage: parone-deploy-cli publish [--yes|--no] [--upx PATH] [--passive|--active]\n"
+    "                                 [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
+    "       parone-deploy-cli check [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n";
+
+struct RunOptions {
+  std::optional<std::string> server;
+  std::optional<int> passive;
+  std::optional<std::string> upxPath;
+  std::optional<QuestionPolicy> answer;
+  std::string selection;  // the arguments joined with ";"
+};
+
+// Parses the options the run and the check share; false after printing a
+// usage error.
+bool ParseRunOptions(const std::vector<std::string>& args, bool forPublish, RunOptions& options,
+                     std::ostream& err) {
+  std::vector<std::string> entries;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    auto value = [&](const char* what) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) {
+        err << arg << " needs " << what << "\n";
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (!isOption) {
+      entries.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--server") {
+      options.server = value("HOST[:FTP-PORT[:HTTP-PORT]]");
+      if (!options.server) return false;
+    } else if (forPublish && arg == "--passive") {
+      options.passive = kTicked;
+    } else if (forPublish && arg == "--active") {
+      options.passive = kUnticked;
+    } else if (forPublish && arg == "--yes") {
+      options.answer = QuestionPolicy::kAnswerYes;
+    } else if (forPublish && arg == "--no") {
+      options.answer = QuestionPolicy::kAnswerNo;
+    } else if (forPublish && arg == "--upx") {
+      options.upxPath = value("PATH");
+      if (!options.upxPath) return false;
+    } else {
+      err << "unknown option " << arg << "\n" << kPublishUsage;
+      return false;
+    }
+  }
+  if (entries.empty()) {
+    err << kPublishUsage;
+    return false;
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i) options.selection += ';';
+    options.selection += entries[i];
+  }
+  return true;
+}
+
+struct PreparedRun {
+  SystemConfig config;
+  ConsoleControls controls;
+};
+
+bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepared) {
+  prepared.config = context.config;
+  std::optional<std::string> server = options.server ? options.server : context.serverEnv;
+  if (server && !ApplyServerOverride(prepared.config, *server)) {
+    context.err << "bad server \"" << *server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
+    return false;
+  }
+  // Like the window: the stored settings unless an option says otherwise.
+  prepared.controls.selection = options.selection;
+  prepared.controls.upxPath = options.upxPath.value_or(context.settings.GetSetting(
+      kAppTitle, "Config", "UpxPath", prepared.config.defaultUpxPath));
+  prepared.controls.passive = options.passive.value_or(
+      TickStateFromText(context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
+  return true;
+}
 
 }  // namespace
 
 int RunPublishCommand(const std::vector<std::string>& args, CliContext& context) {
-  std::optional<std::string> server = context.serverEnv;
-  std::optional<int> passive;
-  std::vector<std::string> paths;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--server") {
-      if (i + 1 >= args.size()) {
-        context.err << "publish: --server needs HOST[:FTP-PORT[:HTTP-PORT]]\n" << kPublishUsage;
-        return kExitUsage;
-      }
-      server = args[++i];
-    } else if (arg == "--passive") {
-      passive = kTicked;
-    } else if (arg == "--active") {
-      passive = kUnticked;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      context.err << "publish: unknown option " << arg << "\n" << kPublishUsage;
-      return kExitUsage;
-    } else {
-      paths.push_back(arg);
-    }
-  }
-  if (paths.size() != 1) {
-    context.err << kPublishUsage;
+  RunOptions options;
+  PreparedRun prepared;
+  if (!ParseRunOptions(args, true, options, context.err) || !Prepare(options, context, prepared)) {
     return kExitUsage;
   }
-  SystemConfig config = context.config;
-  if (server && !ApplyServerOverride(config, *server)) {
-    context.err << "publish: bad server \"" << *server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
-    return kExitUsage;
-  }
-
-  // Like the window: the stored settings unless an option says otherwise.
-  const std::string upxPath =
-      context.settings.GetSetting(kAppTitle, "Config", "UpxPath", config.defaultUpxPath);
-  const int passiveTick = passive.value_or(
-      TickStateFromText(context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
-
-  ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
-  ConsoleView view(upxPath, passiveTick, context.err, context.stderrIsTerminal);
-  DistributionContext run{view,           boxes,         context.files,
-                          context.settings, context.codePage, context.facts,
-                          config,         FtpTimeouts{15, context.ftpStallSeconds}};
-  const UploadOutcome outcome = ProcUpload(run, paths.front());
+  // Without --yes/--no a terminal is asked; otherwise the question's default
+  // button, No, answers.
+  const QuestionPolicy policy = options.answer.value_or(
+      context.stdinIsTerminal ? QuestionPolicy::kAskTerminal : QuestionPolicy::kAnswerNo);
+  ConsoleMessageBoxes boxes(context.err, context.in, policy);
+  ConsoleView view(prepared.controls, context.err, context.stderrIsTerminal);
+  DistributionContext run{view,           boxes,          context.files,    context.settings,
+                          context.codePage, context.facts, context.launcher, prepared.config,
+                          FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts};
+  WorkflowSteps steps(run);
+  DistributionRun distribution(view, boxes, steps, nullptr);
+  const RunOutcome outcome = distribution.Run();
   view.progress().Finish();
-  return outcome.published ? kExitOk : kExitFailed;
+  switch (outcome.status) {
+    case RunStatus::kDeclined:
+      return kExitDeclined;
+    case RunStatus::kCompleted:
+      return outcome.AllPublished() ? kExitOk : kExitFailed;
+    default:
+      return kExitFailed;
+  }
+}
+
+int RunCheckCommand(const std::vector<std::string>& args, CliContext& context) {
+  RunOptions options;
+  PreparedRun prepared;
+  if (!ParseRunOptions(args, false, options, context.err) || !Prepare(options, context, prepared)) {
+    return kExitUsage;
+  }
+  ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
+  ConsoleView view(prepared.controls, context.err, false);
+  DistributionContext run{view,           boxes,          context.files,    context.settings,
+                          context.codePage, context.facts, context.launcher, prepared.config,
+                          FtpTimeouts{}, context.urlTimeouts};
+  int status = kExitOk;
+  for (const std::string& entry : SplitSelection(options.selection)) {
+    const ServerVersion v = LookUpServerVersion(run, entry);
+    context.out << entry << ": local build \"" << v.localBuild << "\", server build "
+                << v.server << (v.Same() ? " (already on the server)" : " (new)") << "\n";
+    if (v.Same()) status = kExitDeclined;
+  }
+  return status;
 }
 
 }  // namespace parone

@@ -13,13 +13,20 @@ namespace parone {
 class DistributionView {
  public:
   virtual ~DistributionView() = default;
-  virtual std::string Text1() = 0;         // path of the UPX program
-  virtual int ChkPassive() = 0;            // tick state: passive FTP when exactly 1
-  virtual int chkSuccUnload() = 0;         // tick state: close the window after sending
+  virtual std::string cmbLocalFullPath() = 0;  // the selection text
+  virtual void FocusCmbLocalFullPath() = 0;
+  virtual int chkCodeSigning() = 0;            // tick state: sign before uploading when exactly 1
+  virtual void SetLblVer(const std::string& caption) = 0;
+  virtual void SetLblWaitingVisible(bool visible) = 0;
+  virtual std::string Text1() = 0;             // path of the UPX program
+  virtual int ChkPassive() = 0;                // tick state: passive FTP when exactly 1
+  virtual int chkSuccUnload() = 0;             // tick state: close the window after sending
   virtual ProgressDisplay& ProgressBar1() = 0;
   // Closes the main window as its close button does.
   virtual void Unload() = 0;
   virtual void YieldToWindow() = 0;
+  // The owner of dialogs a started program may show; 0 without a window.
+  virtual long WindowHandle() { return 0; }
 };
 
 }  // namespace parone

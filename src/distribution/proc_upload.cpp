@@ -6,6 +6,7 @@
 #include "common/tick_state.hpp"
 #include "distribution/recent_files.hpp"
 #include "fileutil/file_version.hpp"
+#include "fileutil/shell_and_wait.hpp"
 #include "platform/error_report.hpp"
 
 namespace parone {
@@ -17,11 +18,13 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-UploadOutcome Upload(DistributionContext& c, const std::string& path) {
+UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUpx) {
   FileVersionReader reader(c.files, c.boxes);
   const std::string build = BuildNumberOf(reader.GetFileVerString(path, kTrue16, kFalse16));
   const std::string lastVerName = BaseNameOf(path) + "_lastver.txt";
   const std::string lastVerPath = LocalLastVerPath(c.facts, lastVerName);
+
+  if (runUpx) RunUpxStep(c, path);
 
   // Written before any connection is made; a missing temp folder ends the
   // upload here.
@@ -66,9 +69,22 @@ std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastV
   return folder + kSeparator + "temp" + kSeparator + lastVerName;
 }
 
-UploadOutcome ProcUpload(DistributionContext& context, const std::string& path) {
+void RunUpxStep(DistributionContext& c, const std::string& path) {
+  const std::string upx = c.view.Text1();
+  if (!c.files.FileExists(upx)) return;
+  // The path is quoted: unquoted, a path with a blank reaches the packer as
+  // two arguments and the step silently does nothing.
+  const std::string quoted = QuoteWindowsArgument(path);
+  ShellAndWait(c.launcher, c.boxes, upx, c.view.WindowHandle(), quoted, c.facts.OwnFolder(),
+               kFalse16, kFalse16);
+  ShellAndWait(c.launcher, c.boxes, upx, c.view.WindowHandle(), " -d " + quoted,
+               c.facts.OwnFolder(), kFalse16, kFalse16);
+  c.view.YieldToWindow();
+}
+
+UploadOutcome ProcUpload(DistributionContext& context, const std::string& path, bool runUpx) {
   try {
-    return Upload(context, path);
+    return Upload(context, path, runUpx);
   } catch (const std::bad_alloc&) {
     ShowErrorReport(context.boxes, errors::OutOfMemory(), kProcUploadClosing);
   } catch (const std::exception& e) {

@@ -12,8 +12,10 @@
 #include "platform/file_system.hpp"
 #include "platform/message_box.hpp"
 #include "platform/process_facts.hpp"
+#include "platform/process_launcher.hpp"
 #include "platform/settings_store.hpp"
 #include "transfer/ftp_session.hpp"
+#include "transfer/url_text.hpp"
 
 namespace parone {
 
@@ -25,8 +27,10 @@ struct DistributionContext {
   SettingsStore& settings;
   const CodePage& codePage;
   const ProcessFacts& facts;
+  ProcessLauncher& launcher;
   SystemConfig config;
   FtpTimeouts ftpTimeouts;
+  UrlTextTimeouts urlTimeouts;
 };
 
 struct UploadOutcome {
@@ -36,7 +40,13 @@ struct UploadOutcome {
 
 inline constexpr const char* kProcUploadClosing = ") in procedure ProcUpload of Form Form1";
 
-UploadOutcome ProcUpload(DistributionContext& context, const std::string& path);
+// `runUpx` false skips the UPX step (it already ran before code signing).
+UploadOutcome ProcUpload(DistributionContext& context, const std::string& path,
+                         bool runUpx = true);
+
+// Runs the UPX program named in Text1 twice over the file (pack, then " -d "),
+// when that program exists, and yields to the window once afterwards.
+void RunUpxStep(DistributionContext& context, const std::string& path);
 
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);

@@ -32,7 +32,8 @@ class CliPublish : public ::testing::Test {
     StdFileSystem files;
     FixedProcessFacts facts(root_.string());
     Cp949CodePage codePage;
-    CliContext context{out, errStream, in, files, settings, facts, codePage,
+  PosixProcessLauncher launcher;
+    CliContext context{out, errStream, in, files, settings, facts, codePage, launcher,
                        SystemConfig::Defaults(), std::move(serverEnv)};
     context.ftpStallSeconds = 10;
     const int status = RunCli(args, context);
@@ -77,7 +78,6 @@ TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitFailed);
   EXPECT_NE(err.find("서버 접속 실패!"), std::string::npos);
   EXPECT_EQ(Run({"publish"}), kExitUsage);
-  EXPECT_EQ(Run({"publish", "a.exe", "b.exe"}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--server", "host:notaport", sample_}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--server"}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--frob", sample_}), kExitUsage);

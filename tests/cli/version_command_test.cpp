@@ -24,7 +24,8 @@ CliRun RunCliCapture(const std::vector<std::string>& args) {
   MemorySettingsStore settings;
   FixedProcessFacts facts("/nonexistent");
   Cp949CodePage codePage;
-  CliContext context{out, err, in, files, settings, facts, codePage, SystemConfig::Defaults(),
+  PosixProcessLauncher launcher;
+  CliContext context{out, err, in, files, settings, facts, codePage, launcher, SystemConfig::Defaults(),
                      std::nullopt};
   CliRun run;
   run.status = RunCli(args, context);

@@ -64,8 +64,10 @@ class ProcUploadTest : public ::testing::Test {
     SystemConfig config = SystemConfig::Defaults();
     config.ftpHost = "127.0.0.1";
     config.ftpPort = server.ftpPort();
-    DistributionContext context{view,  boxes, fileSystem ? *fileSystem : files, settings, cp949, facts,
-                                config, FtpTimeouts{5, 10}};
+    DistributionContext context{view,     boxes,  fileSystem ? *fileSystem : files,
+                                settings, cp949,  facts,
+                                launcher, config, FtpTimeouts{5, 10},
+                                UrlTextTimeouts{2, 4}};
     return ProcUpload(context, path);
   }
   std::vector<std::string> Texts() const {
@@ -82,6 +84,7 @@ class ProcUploadTest : public ::testing::Test {
   MemorySettingsStore settings;
   Cp949CodePage cp949;
   FixedProcessFacts facts{""};
+  PosixProcessLauncher launcher;
 };
 
 TEST_F(ProcUploadTest, PublishesTheFileThenItsLastVerFileAndSaysSo) {
@@ -149,7 +152,8 @@ TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) 
   SystemConfig config = SystemConfig::Defaults();
   config.ftpHost = "127.0.0.1";
   config.ftpPort = testing::UnusedPort();
-  DistributionContext context{view, boxes, files, settings, cp949, facts, config, FtpTimeouts{5, 10}};
+  DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
+                              launcher, config, FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
   const UploadOutcome outcome = ProcUpload(context, program_);
   EXPECT_FALSE(outcome.result);
   EXPECT_EQ(Texts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});

@@ -3,6 +3,7 @@
 // recorded. It never shows anything and a yield does nothing but count.
 
 #include <string>
+#include <vector>
 
 #include "distribution/distribution_view.hpp"
 #include "platform/fakes/recording_progress.hpp"
@@ -11,6 +12,11 @@ namespace parone {
 
 class RecordingView final : public DistributionView {
  public:
+  std::string cmbLocalFullPath() override { return selection; }
+  void FocusCmbLocalFullPath() override { ++focusCalls; }
+  int chkCodeSigning() override { return codeSigning; }
+  void SetLblVer(const std::string& caption) override { lblVer.push_back(caption); }
+  void SetLblWaitingVisible(bool visible) override { waitingShown.push_back(visible); }
   std::string Text1() override { return upxPath; }
   int ChkPassive() override { return passive; }
   int chkSuccUnload() override { return closeAfterSending; }
@@ -18,6 +24,11 @@ class RecordingView final : public DistributionView {
   void Unload() override { ++unloads; }
   void YieldToWindow() override { ++yields; }
 
+  std::string selection;
+  int focusCalls = 0;
+  int codeSigning = 0;
+  std::vector<std::string> lblVer;
+  std::vector<bool> waitingShown;
   std::string upxPath = "/nonexistent/upx";
   int passive = 1;
   int closeAfterSending = 0;

@@ -1,0 +1,133 @@
+#include "distribution/distribution_run.hpp"
+
+#include <new>
+
+#include "common/tick_state.hpp"
+#include "distribution/check_server_version.hpp"
+#include "platform/error_report.hpp"
+
+namespace parone {
+namespace {
+
+// Passes every control through but holds back closing the window until the
+// whole upload pass is done, so later entries are not dropped.
+class DeferredUnloadView final : public DistributionView {
+ public:
+  explicit DeferredUnloadView(DistributionView& inner) : inner_(inner) {}
+  std::string cmbLocalFullPath() override { return inner_.cmbLocalFullPath(); }
+  void FocusCmbLocalFullPath() override { inner_.FocusCmbLocalFullPath(); }
+  int chkCodeSigning() override { return inner_.chkCodeSigning(); }
+  void SetLblVer(const std::string& caption) override { inner_.SetLblVer(caption); }
+  void SetLblWaitingVisible(bool visible) override { inner_.SetLblWaitingVisible(visible); }
+  std::string Text1() override { return inner_.Text1(); }
+  int ChkPassive() override { return inner_.ChkPassive(); }
+  int chkSuccUnload() override { return inner_.chkSuccUnload(); }
+  ProgressDisplay& ProgressBar1() override { return inner_.ProgressBar1(); }
+  void Unload() override { unloadRequested_ = true; }
+  void YieldToWindow() override { inner_.YieldToWindow(); }
+  long WindowHandle() override { return inner_.WindowHandle(); }
+  bool unloadRequested() const { return unloadRequested_; }
+
+ private:
+  DistributionView& inner_;
+  bool unloadRequested_ = false;
+};
+
+}  // namespace
+
+bool WorkflowSteps::CheckServerVersion(const std::string& path) {
+  return parone::CheckServerVersion(context_, path);
+}
+
+UploadOutcome WorkflowSteps::ProcUpload(const std::string& path, bool runUpx,
+                                        DistributionView& view) {
+  const DistributionContext& c = context_;
+  DistributionContext withView{view,       c.boxes, c.files,    c.settings,
+                               c.codePage, c.facts, c.launcher, c.config,
+                               c.ftpTimeouts, c.urlTimeouts};
+  return parone::ProcUpload(withView, path, runUpx);
+}
+
+bool RunOutcome::AllPublished() const {
+  if (status != RunStatus::kCompleted) return false;
+  for (const UploadOutcome& u : uploads) {
+    if (!u.published) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> SplitSelection(const std::string& selection) {
+  std::vector<std::string> entries;
+  std::size_t start = 0;
+  for (;;) {
+    const auto cut = selection.find(';', start);
+    entries.push_back(selection.substr(start, cut == std::string::npos ? cut : cut - start));
+    if (cut == std::string::npos) break;
+    start = cut + 1;
+  }
+  return entries;
+}
+
+RunOutcome DistributionRun::Run() {
+  if (running_) return {RunStatus::kAlreadyRunning, {}, {}};
+  running_ = true;
+  RunOutcome outcome;
+  try {
+    outcome = RunGuarded();
+  } catch (const std::bad_alloc&) {
+    ShowErrorReport(boxes_, errors::OutOfMemory(), kRunClosing);
+    outcome.status = RunStatus::kAborted;
+  } catch (const std::exception& e) {
+    ShowErrorReport(boxes_, {440, e.what()}, kRunClosing);
+    outcome.status = RunStatus::kAborted;
+  }
+  running_ = false;
+  return outcome;
+}
+
+RunOutcome DistributionRun::RunGuarded() {
+  DistributionView& view = view_;
+  RunOutcome outcome;
+  const std::string selection = view.cmbLocalFullPath();
+  if (selection.empty()) {
+    boxes_.Show("보낼파일을 선택하세요.", kStyleOkOnly);
+    view.FocusCmbLocalFullPath();
+    outcome.status = RunStatus::kEmptySelection;
+    return outcome;
+  }
+  outcome.entries = SplitSelection(selection);
+
+  for (const std::string& entry : outcome.entries) {
+    if (!steps_.CheckServerVersion(entry)) {
+      outcome.status = RunStatus::kDeclined;
+      return outcome;
+    }
+  }
+
+  bool signedBeforeUpload = false;
+  if (IsTicked(view.chkCodeSigning())) {
+    if (!signing_) {
+      boxes_.Show("전자서명 기능을 사용할 수 없습니다. 파일을 올리지 않았습니다.",
+                          kStyleWarning);
+      outcome.status = RunStatus::kSigningFailed;
+      return outcome;
+    }
+    if (!signing_->CodeSigning(outcome.entries)) {
+      outcome.status = RunStatus::kSigningFailed;
+      return outcome;
+    }
+    signedBeforeUpload = true;
+  }
+
+  // When the files were signed, the hand-off has already run UPX over them
+  // (after signing it would break the signature), so the upload pass skips it.
+  DeferredUnloadView deferred(view);
+  for (const std::string& entry : outcome.entries) {
+    outcome.uploads.push_back(steps_.ProcUpload(entry, !signedBeforeUpload, deferred));
+  }
+  outcome.status = RunStatus::kCompleted;
+  if (deferred.unloadRequested()) view.Unload();
+  return outcome;
+}
+
+}  // namespace parone

@@ -1,0 +1,88 @@
+#pragma once
+// The run over a selection: the version pass (every file checked against the
+// server, in order; a refusal ends everything), the signing pass when
+// chkCodeSigning is exactly 1, and the upload pass, which always goes
+// through every entry. Blocks the calling thread for the whole run.
+//
+// A run asked to start while one is under way (the window yields during a
+// run, so the button can be clicked again) does nothing. With several
+// entries and close-after-sending ticked, every entry is still processed and
+// the window closes once the run has ended.
+
+#include <string>
+#include <vector>
+
+#include "distribution/proc_upload.hpp"
+
+namespace parone {
+
+// Hands the files to the code-signing service and waits until the signed
+// copies are back in place. False ends the run before anything is uploaded.
+class CodeSigningHandOff {
+ public:
+  virtual ~CodeSigningHandOff() = default;
+  virtual bool CodeSigning(const std::vector<std::string>& paths) = 0;
+};
+
+enum class RunStatus {
+  kEmptySelection,  // "보낼파일을 선택하세요." was shown
+  kDeclined,        // the user declined at the same-build question
+  kSigningFailed,   // the hand-off returned false (or none is available)
+  kCompleted,       // the upload pass went through every entry
+  kAlreadyRunning,  // a nested start, ignored
+  kAborted,         // an unexpected failure ended the run (reported)
+};
+
+struct RunOutcome {
+  RunStatus status = RunStatus::kCompleted;
+  std::vector<std::string> entries;
+  std::vector<UploadOutcome> uploads;  // one per entry, when the upload pass ran
+  bool AllPublished() const;
+};
+
+inline constexpr const char* kRunClosing = ") in procedure cmdDistribute_Click of Form Form1";
+
+// The selection text cut at every ";": nothing trimmed, empty entries kept.
+std::vector<std::string> SplitSelection(const std::string& selection);
+
+// The per-file steps the run drives; the workflow's own below, fakes in tests.
+class DistributionSteps {
+ public:
+  virtual ~DistributionSteps() = default;
+  virtual bool CheckServerVersion(const std::string& path) = 0;
+  // `view` is the one to report through (the run defers closing the window).
+  virtual UploadOutcome ProcUpload(const std::string& path, bool runUpx,
+                                   DistributionView& view) = 0;
+};
+
+class WorkflowSteps final : public DistributionSteps {
+ public:
+  explicit WorkflowSteps(DistributionContext& context) : context_(context) {}
+  bool CheckServerVersion(const std::string& path) override;
+  UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override;
+
+ private:
+  DistributionContext& context_;
+};
+
+class DistributionRun {
+ public:
+  // `signing` may be null: a ticked signing option then says that no
+  // hand-off is available and ends the run instead of uploading unsigned.
+  DistributionRun(DistributionView& view, MessageBoxes& boxes, DistributionSteps& steps,
+                  CodeSigningHandOff* signing)
+      : view_(view), boxes_(boxes), steps_(steps), signing_(signing) {}
+
+  RunOutcome Run();
+  bool running() const { return running_; }
+
+ private:
+  RunOutcome RunGuarded();
+  DistributionView& view_;
+  MessageBoxes& boxes_;
+  DistributionSteps& steps_;
+  CodeSigningHandOff* signing_;
+  bool running_ = false;
+};
+
+}  // namespace parone
