@@ -99,6 +99,34 @@ TEST_F(ProcUploadTest, PublishesTheFileThenItsLastVerFileAndSaysSo) {
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
   EXPECT_FALSE(view.progress.values().empty());
   EXPECT_EQ(view.unloads, 0);
+  EXPECT_EQ(view.yields, 0);  // Text1 names no program: no UPX run, no yield
+}
+
+TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnce) {
+  fs::create_directories(root_ / "My Build");
+  const std::string program = (root_ / "My Build" / "a.exe").string();
+  fs::copy_file(program_, program);
+  const std::string log = (root_ / "upx.log").string();
+  view.upxPath = (root_ / "fake upx").string();
+  std::ofstream(view.upxPath) << "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } >> \""
+                              << log << "\"\n";
+  fs::permissions(view.upxPath, fs::perms::owner_all);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program).published);
+  const std::string tool = (root_ / "tool").string();
+  EXPECT_EQ(ReadFile(log), tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
+  EXPECT_EQ(view.yields, 1);
+
+  // After code signing the step has already run: not again.
+  fs::remove(log);
+  SystemConfig config = SystemConfig::Defaults();
+  config.ftpHost = "127.0.0.1";
+  config.ftpPort = server.ftpPort();
+  DistributionContext context{view, boxes, files, settings, cp949, facts,
+                              launcher, config, FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
+  EXPECT_TRUE(ProcUpload(context, program, false).published);
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_EQ(view.yields, 1);
 }
 
 TEST_F(ProcUploadTest, CloseAfterSendingClosesTheWindowInsteadOfTheMessage) {

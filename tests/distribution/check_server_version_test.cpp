@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "distribution/check_server_version.hpp"
+#include "local_server.hpp"
+#include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_settings_store.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+#include "recording_view.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LocalServer;
+
+const char* kQuestion = "이미 올라간 파일의 버전과 같습니다. 그래도 다시 업로드하시겠습니까?\r\n\r\n";
+
+class CheckServerVersionTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new LocalServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("parone_check_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    config_ = SystemConfig::Defaults();
+    config_.ftpHost = "127.0.0.1";
+    config_.httpPort = server_->httpPort();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A copy of the sample program (build 33) under the given name.
+  std::string Program(const std::string& name) {
+    const std::string path = (dir_ / name).string();
+    fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample64.exe", path,
+                  fs::copy_options::overwrite_existing);
+    return path;
+  }
+  void ServerRecords(const std::string& cp949Name, const std::string& content) {
+    std::ofstream(server_->uploadDir() + "/" + cp949Name, std::ios::binary) << content;
+  }
+  bool Check(const std::string& path) {
+    DistributionContext context{view,     boxes,   files,  settings, cp949, facts,
+                                launcher, config_, FtpTimeouts{}, UrlTextTimeouts{1, 3}};
+    return CheckServerVersion(context, path);
+  }
+
+  static LocalServer* server_;
+  fs::path dir_;
+  SystemConfig config_;
+  RecordingView view;
+  RecordingMessageBoxes boxes;
+  StdFileSystem files;
+  MemorySettingsStore settings;
+  Cp949CodePage cp949;
+  FixedProcessFacts facts{"/nonexistent"};
+  PosixProcessLauncher launcher;
+};
+LocalServer* CheckServerVersionTest::server_ = nullptr;
+
+TEST_F(CheckServerVersionTest, TheSameBuildAsksAndTheAnswerDecides) {
+  const std::string path = Program("Tool.Setup.exe");
+  for (const char* recorded : {"33\r\n", "0033\r\n", "33", " 33 trailing"}) {
+    SCOPED_TRACE(recorded);
+    ServerRecords("Tool.Setup_lastver.txt", recorded);
+    boxes.Clear();
+    boxes.AnswerNextQuestion(kAnswerYes);
+    EXPECT_TRUE(Check(path));
+    boxes.AnswerNextQuestion(kAnswerNo);
+    EXPECT_FALSE(Check(path));
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].text, std::string(kQuestion) + "Tool.Setup.exe");
+    EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
+    EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+  }
+  EXPECT_EQ(view.lblVer.back(), "버전: 1.01.33");
+}
+
+TEST_F(CheckServerVersionTest, ADifferentOrMissingBuildGoesOnWithoutAWord) {
+  const std::string path = Program("Other.exe");
+  ServerRecords("Other_lastver.txt", "32\r\n");
+  EXPECT_TRUE(Check(path));
+  ServerRecords("Other_lastver.txt", "330\r\n");
+  EXPECT_TRUE(Check(path));
+  EXPECT_TRUE(Check(Program("Never.exe")));  // 404 page reads as 0
+  config_.httpPort = testing::UnusedPort();   // unreachable reads as 0
+  EXPECT_TRUE(Check(path));
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(CheckServerVersionTest, AnUnreadableVersionReadsAsZeroAndMeetsAMissingRecord) {
+  const std::string path = (dir_ / "notes.txt").string();
+  std::ofstream(path) << "no program";
+  boxes.AnswerNextQuestion(kAnswerNo);
+  EXPECT_FALSE(Check(path));
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_NE(boxes.shown()[0].text.find("in procedure GetFileVer of Module mdlFile"), std::string::npos);
+  EXPECT_EQ(boxes.shown()[1].text, std::string(kQuestion) + "notes.txt");
+  EXPECT_EQ(view.lblVer, std::vector<std::string>{"버전: "});
+}
+
+TEST_F(CheckServerVersionTest, KoreanNamesTravelInCp949) {
+  const std::string path = Program("파로네 도구.exe");
+  ServerRecords("\xC6\xC4\xB7\xCE\xB3\xD7 \xB5\xB5\xB1\xB8_lastver.txt", "33\r\n");
+  boxes.AnswerNextQuestion(kAnswerNo);
+  EXPECT_FALSE(Check(path));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, std::string(kQuestion) + "파로네 도구.exe");
+}
+
+TEST(LastVerUrlTest, EncodesThePathInCp949AndEscapesWhatWouldChangeTheUrl) {
+  SystemConfig config = SystemConfig::Defaults();
+  config.ftpHost = "download.example";
+  Cp949CodePage cp949;
+  const std::string dir = "/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/";
+  EXPECT_EQ(LastVerUrl(config, cp949, "Tool.Setup"),
+            "http://download.example" + dir + "Tool.Setup_lastver.txt");
+  EXPECT_EQ(LastVerUrl(config, cp949, "a b#c?d%e&f"),
+            "http://download.example" + dir + "a%20b%23c%3Fd%25e%26f_lastver.txt");
+  config.httpPort = 8080;
+  EXPECT_EQ(LastVerUrl(config, cp949, "x").rfind("http://download.example:8080/download/", 0), 0u);
+}
+
+}  // namespace
+}  // namespace parone

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "common/tick_state.hpp"
+#include "distribution/distribution_run.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+#include "recording_view.hpp"
+
+namespace parone {
+namespace {
+
+// Records the order of the steps; outcomes scripted per path.
+class RecordingSteps final : public DistributionSteps {
+ public:
+  bool CheckServerVersion(const std::string& path) override {
+    calls.push_back("check " + path);
+    return !declined || *declined != path;
+  }
+  UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override {
+    calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
+    if (duringUpload) duringUpload(view);
+    const bool ok = failing != path;
+    if (ok && IsTicked(view.chkSuccUnload())) view.Unload();
+    return {true, ok};
+  }
+  std::vector<std::string> calls;
+  std::optional<std::string> declined;
+  std::string failing;
+  std::function<void(DistributionView&)> duringUpload;
+};
+
+class RecordingSigning final : public CodeSigningHandOff {
+ public:
+  RecordingSigning(std::vector<std::string>& calls, bool result) : calls_(calls), result_(result) {}
+  bool CodeSigning(const std::vector<std::string>& paths) override {
+    std::string joined;
+    for (const auto& p : paths) joined += "[" + p + "]";
+    calls_.push_back("sign " + joined);
+    return result_;
+  }
+
+ private:
+  std::vector<std::string>& calls_;
+  bool result_;
+};
+
+class DistributionRunTest : public ::testing::Test {
+ protected:
+  RunOutcome Run(const std::string& selection, int signingTick = 0, bool signingResult = true,
+                 bool withSigning = true) {
+    view.selection = selection;
+    view.codeSigning = signingTick;
+    RecordingSigning signing(steps.calls, signingResult);
+    DistributionRun run(view, boxes, steps, withSigning ? &signing : nullptr);
+    return run.Run();
+  }
+  RecordingView view;
+  RecordingMessageBoxes boxes;
+  RecordingSteps steps;
+};
+
+TEST_F(DistributionRunTest, PassesRunStrictlyOneAfterTheOther) {
+  const RunOutcome outcome = Run("A;B", 1);
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "sign [A][B]",
+                                                   "upload(no upx) A", "upload(no upx) B"}));
+  EXPECT_EQ(outcome.status, RunStatus::kCompleted);
+  EXPECT_TRUE(outcome.AllPublished());
+}
+
+TEST_F(DistributionRunTest, OnlyAnExactTickSigns) {
+  for (int tick : {0, 2, -1}) {
+    steps.calls.clear();
+    Run("A", tick);
+    EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "upload A"})) << tick;
+  }
+}
+
+TEST_F(DistributionRunTest, ARefusalOrAFailedHandOffEndsTheRunBeforeAnyUpload) {
+  steps.declined = "B";
+  EXPECT_EQ(Run("A;B;C", 1).status, RunStatus::kDeclined);
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B"}));
+
+  steps = RecordingSteps();
+  EXPECT_EQ(Run("A;B", 1, false).status, RunStatus::kSigningFailed);
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "sign [A][B]"}));
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(DistributionRunTest, ATickedSigningOptionWithoutAHandOffSaysSoAndUploadsNothing) {
+  EXPECT_EQ(Run("A", 1, true, false).status, RunStatus::kSigningFailed);
+  EXPECT_EQ(steps.calls, std::vector<std::string>{"check A"});
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+}
+
+TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNextAndEmptyEntriesArePassedOn) {
+  steps.failing = "A";
+  const RunOutcome outcome = Run("A;;B;");
+  EXPECT_EQ(outcome.entries, (std::vector<std::string>{"A", "", "B", ""}));
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check ", "check B", "check ",
+                                                   "upload A", "upload ", "upload B", "upload "}));
+  EXPECT_FALSE(outcome.AllPublished());
+  ASSERT_EQ(outcome.uploads.size(), 4u);
+  EXPECT_FALSE(outcome.uploads[0].published);
+  EXPECT_TRUE(outcome.uploads[2].published);
+}
+
+TEST_F(DistributionRunTest, AnEmptySelectionAsksForAFileAndFocusesTheList) {
+  EXPECT_EQ(Run("").status, RunStatus::kEmptySelection);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
+  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
+  EXPECT_EQ(view.focusCalls, 1);
+  EXPECT_TRUE(steps.calls.empty());
+  // Blanks are a selection of one entry.
+  EXPECT_EQ(Run(" ").entries, std::vector<std::string>{" "});
+}
+
+TEST_F(DistributionRunTest, ANestedStartDoesNothing) {
+  view.selection = "A;B";
+  DistributionRun run(view, boxes, steps, nullptr);
+  RunOutcome nested;
+  steps.duringUpload = [&](DistributionView&) {
+    if (nested.entries.empty() && nested.status != RunStatus::kAlreadyRunning) nested = run.Run();
+  };
+  const RunOutcome outer = run.Run();
+  EXPECT_EQ(nested.status, RunStatus::kAlreadyRunning);
+  EXPECT_EQ(outer.status, RunStatus::kCompleted);
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "upload A", "upload B"}));
+  EXPECT_FALSE(run.running());
+  EXPECT_EQ(run.Run().status, RunStatus::kCompleted);  // and the next run starts normally
+}
+
+TEST_F(DistributionRunTest, CloseAfterSendingWaitsForTheLastEntry) {
+  view.closeAfterSending = 1;
+  std::vector<int> unloadsSeen;
+  steps.duringUpload = [&](DistributionView&) { unloadsSeen.push_back(view.unloads); };
+  Run("A;B;C");
+  EXPECT_EQ(unloadsSeen, (std::vector<int>{0, 0, 0}));  // the window stayed open meanwhile
+  EXPECT_EQ(view.unloads, 1);
+}
+
+TEST_F(DistributionRunTest, AnEscapedFailureEndsTheRunWithTheErrorReport) {
+  steps.duringUpload = [](DistributionView&) { throw std::runtime_error("disk on fire"); };
+  EXPECT_EQ(Run("A;B").status, RunStatus::kAborted);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "Error 440 (disk on fire) in procedure cmdDistribute_Click of Form Form1");
+  EXPECT_EQ(steps.calls.back(), "upload A");
+}
+
+TEST(SplitSelectionTest, CutsAtEverySemicolonKeepingEverything) {
+  EXPECT_EQ(SplitSelection("a"), std::vector<std::string>{"a"});
+  EXPECT_EQ(SplitSelection(";"), (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(SplitSelection(" a ; b"), (std::vector<std::string>{" a ", " b"}));
+}
+
+}  // namespace
+}  // namespace parone

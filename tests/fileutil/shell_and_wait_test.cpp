@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "fileutil/shell_and_wait.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(WindowsCommandLine, SplitsByTheRuntimeRules) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {"C:\\My Files\\a.exe", {"C:\\My", "Files\\a.exe"}},
+      {"\"C:\\My Files\\a.exe\"", {"C:\\My Files\\a.exe"}},
+      {" -d \"C:\\My Files\\a.exe\"", {"-d", "C:\\My Files\\a.exe"}},
+      {"a\tb  c", {"a", "b", "c"}},
+      {"\"\"", {""}},
+      {"a\\\\b", {"a\\\\b"}},               // backslashes not before a quote stay
+      {"\"a\\\\\" b", {"a\\", "b"}},         // 2n backslashes + quote: n, quote acts
+      {"\"a\\\"b\"", {"a\"b"}},              // 2n+1: n and a literal quote
+      {"\"say \"\"hi\"\"\"", {"say \"hi\""}},  // "" inside quotes
+      {"ab\"c d\"e", {"abc de"}},
+      {"", {}},
+      {"   ", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.text), c.args) << c.text;
+}
+
+TEST(WindowsCommandLine, QuotingGivesEveryPathBackWhole) {
+  for (const std::string path : {"/tmp/My Files/a.exe", "C:\\dir\\", "a\"b", "x\\\"y", "",
+                                 "파로네 배포\\도구.exe", "tab\there"}) {
+    EXPECT_EQ(SplitWindowsCommandLine(QuoteWindowsArgument(path)), std::vector<std::string>{path})
+        << path;
+    EXPECT_EQ(SplitWindowsCommandLine(" -d " + QuoteWindowsArgument(path)),
+              (std::vector<std::string>{"-d", path}))
+        << path;
+  }
+}
+
+class RecordingLauncher final : public ProcessLauncher {
+ public:
+  LaunchResult Run(const std::string&, const std::vector<std::string>&, const std::string&,
+                   ShowCommand show) override {
+    shows.push_back(show);
+    return {true, "", 0};
+  }
+  std::vector<ShowCommand> shows;
+};
+
+TEST(ShellAndWait, HiddenWinsOverMinimised) {
+  RecordingLauncher launcher;
+  RecordingMessageBoxes boxes;
+  ShellAndWait(launcher, boxes, "p", 0, "", "", kTrue16, kTrue16);
+  ShellAndWait(launcher, boxes, "p", 0, "", "", kFalse16, kTrue16);
+  ShellAndWait(launcher, boxes, "p", 0, "", "", kFalse16, kFalse16);
+  ShellAndWait(launcher, boxes, "p", 0, "", "", 1, 0);
+  EXPECT_EQ(launcher.shows, (std::vector<ShowCommand>{ShowCommand::kHide,
+                                                      ShowCommand::kShowMinimisedNoActivate,
+                                                      ShowCommand::kShow, ShowCommand::kHide}));
+}
+
+class RealLaunch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("parone_launch_" + std::to_string(::getpid()));
+    fs::create_directories(dir_ / "work dir");
+    script_ = (dir_ / "fake upx").string();
+    // Records its arguments one per line and its working folder, after a
+    // pause, so a caller that did not wait would find nothing yet.
+    std::ofstream(script_) << "#!/bin/sh\nsleep 1\n"
+                              "{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } >> \""
+                           << (dir_ / "calls.log").string() << "\"\n";
+    fs::permissions(script_, fs::perms::owner_all);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Log() {
+    std::ifstream in(dir_ / "calls.log");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  fs::path dir_;
+  std::string script_;
+  PosixProcessLauncher launcher;
+  RecordingMessageBoxes boxes;
+};
+
+TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder) {
+  const std::string work = (dir_ / "work dir").string();
+  ShellAndWait(launcher, boxes, script_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
+               kFalse16, kFalse16);
+  EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n");  // there at once: we waited
+  ShellAndWait(launcher, boxes, script_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
+               work, kFalse16, kFalse16);
+  EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n" + work + "\n[-d]\n[/tmp/My Files/a.exe]\n");
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(RealLaunch, AProgramThatCannotStartIsReportedAndNotWaitedFor) {
+  ShellAndWait(launcher, boxes, (dir_ / "missing").string(), 0, "x", dir_.string(), kFalse16,
+               kFalse16);
+  ShellAndWait(launcher, boxes, script_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
+               kFalse16);
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[0].text.rfind("프로그램을 실행할 수 없습니다: " + (dir_ / "missing").string(), 0), 0u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_EQ(Log(), "");
+}
+
+}  // namespace
+}  // namespace parone
