@@ -13,7 +13,9 @@ trap 'kill $pid 2>/dev/null || true' EXIT
 echo "local distribution server: ftp=127.0.0.1:$ftp http=127.0.0.1:$http (home $home)"
 
 build/bin/parone-deploy-cli version build/fixtures/sample64.exe
+build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe || true
 build/bin/parone-deploy-cli publish --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe
+build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe || true
 
 # The web path of the upload folder, in code page 949 and percent-encoded.
 url="http://127.0.0.1:$http/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/sample64_lastver.txt"
