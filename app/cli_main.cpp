@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   if (const char* server = std::getenv("PARONE_DEPLOY_SERVER"); server && *server) {
     context.serverEnv = server;
   }
+  if (const char* signing = std::getenv("PARONE_DEPLOY_SIGNING_DIR"); signing && *signing) {
+    parone::ApplySigningDirOverride(context.config, signing);
+  }
   context.stdinIsTerminal = isatty(0) != 0;
   context.stderrIsTerminal = isatty(2) != 0;
   return parone::RunCli(args, context);

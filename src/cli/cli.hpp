@@ -13,6 +13,7 @@
 #include "platform/process_facts.hpp"
 #include "platform/process_launcher.hpp"
 #include "platform/settings_store.hpp"
+#include "platform/sleeper.hpp"
 #include "transfer/url_text.hpp"
 
 namespace parone {
@@ -41,6 +42,8 @@ struct CliContext {
   bool stdinIsTerminal = false;
   bool stderrIsTerminal = false;
   long ftpStallSeconds = 60;
+  Sleeper* sleeper = nullptr;  // null: really sleep
+  long signingPollMs = 5000;
   UrlTextTimeouts urlTimeouts;
 };
 
@@ -48,7 +51,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& context);
 
 // `version [--json] FILE...`
 int RunVersionCommand(const std::vector<std::string>& args, CliContext& context);
-// `publish [--yes|--no] [--upx PATH] [--passive|--active] [--server S] SELECTION...`
+// `publish [--yes|--no] [--upx PATH] [--passive|--active] [--sign [--sign-timeout S]]
+//          [--server S] SELECTION...`
 int RunPublishCommand(const std::vector<std::string>& args, CliContext& context);
 // `check [--server S] SELECTION...`: the version pass alone, never uploads.
 int RunCheckCommand(const std::vector<std::string>& args, CliContext& context);

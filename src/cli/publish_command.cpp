@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <ostream>
 
 #include "cli/cli.hpp"
@@ -5,6 +6,7 @@
 #include "common/numeric_text.hpp"
 #include "common/tick_state.hpp"
 #include "distribution/check_server_version.hpp"
+#include "distribution/code_signing.hpp"
 #include "distribution/distribution_run.hpp"
 #include "platform/console/console_message_boxes.hpp"
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr const char* kPublishUsage =
     "usage: parone-deploy-cli publish [--yes|--no] [--upx PATH] [--passive|--active]\n"
+    "                                 [--sign [--sign-timeout SECONDS]]\n"
     "                                 [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "       parone-deploy-cli check [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n";
 
@@ -21,6 +24,8 @@ struct RunOptions {
   std::optional<int> passive;
   std::optional<std::string> upxPath;
   std::optional<QuestionPolicy> answer;
+  bool sign = false;
+  long signTimeoutSeconds = 600;
   std::string selection;  // the arguments joined with ";"
 };
 
@@ -55,6 +60,18 @@ bool ParseRunOptions(const std::vector<std::string>& args, bool forPublish, RunO
       options.answer = QuestionPolicy::kAnswerYes;
     } else if (forPublish && arg == "--no") {
       options.answer = QuestionPolicy::kAnswerNo;
+    } else if (forPublish && arg == "--sign") {
+      options.sign = true;
+    } else if (forPublish && arg == "--sign-timeout") {
+      const auto text = value("SECONDS");
+      if (!text) return false;
+      char* end = nullptr;
+      const long seconds = std::strtol(text->c_str(), &end, 10);
+      if (text->empty() || *end != '\0' || seconds < 0) {
+        err << "--sign-timeout needs a number of seconds\n";
+        return false;
+      }
+      options.signTimeoutSeconds = seconds;
     } else if (forPublish && arg == "--upx") {
       options.upxPath = value("PATH");
       if (!options.upxPath) return false;
@@ -88,12 +105,44 @@ bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepar
   }
   // Like the window: the stored settings unless an option says otherwise.
   prepared.controls.selection = options.selection;
+  // Most build machines have no signing share, so signing is asked for.
+  prepared.controls.codeSigning = options.sign ? kTicked : kUnticked;
   prepared.controls.upxPath = options.upxPath.value_or(context.settings.GetSetting(
       kAppTitle, "Config", "UpxPath", prepared.config.defaultUpxPath));
   prepared.controls.passive = options.passive.value_or(
       TickStateFromText(context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
   return true;
 }
+
+// Build machines have nobody to ask: a failing copy is tried a few times and
+// the wait for signed files ends after the given time, both giving up the
+// run before anything is uploaded.
+class ConsoleWayOut final : public SigningWayOut {
+ public:
+  ConsoleWayOut(std::ostream& err, Sleeper& sleeper, long timeoutSeconds)
+      : err_(err), sleeper_(sleeper), timeoutMs_(timeoutSeconds * 1000) {}
+  bool RetryCopy(const std::string& from, const std::string& to) override {
+    if (++copyRetries_ > kCopyRetries) {
+      err_ << "copying " << from << " to " << to << " keeps failing; giving up\n";
+      return false;
+    }
+    sleeper_.SleepMs(1000);
+    return true;
+  }
+  bool KeepWaiting(long waitedMs) override {
+    if (waitedMs < timeoutMs_) return true;
+    err_ << "no signed files after " << timeoutMs_ / 1000
+         << " s (--sign-timeout); nothing was uploaded\n";
+    return false;
+  }
+
+ private:
+  static constexpr int kCopyRetries = 3;
+  std::ostream& err_;
+  Sleeper& sleeper_;
+  long timeoutMs_;
+  int copyRetries_ = 0;
+};
 
 }  // namespace
 
@@ -113,7 +162,11 @@ int RunPublishCommand(const std::vector<std::string>& args, CliContext& context)
                           context.codePage, context.facts, context.launcher, prepared.config,
                           FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts};
   WorkflowSteps steps(run);
-  DistributionRun distribution(view, boxes, steps, nullptr);
+  RealSleeper realSleeper;
+  Sleeper& sleeper = context.sleeper ? *context.sleeper : realSleeper;
+  ConsoleWayOut wayOut(context.err, sleeper, options.signTimeoutSeconds);
+  DropFolderSigning signing(run, sleeper, wayOut, context.signingPollMs);
+  DistributionRun distribution(view, boxes, steps, &signing);
   const RunOutcome outcome = distribution.Run();
   view.progress().Finish();
   switch (outcome.status) {

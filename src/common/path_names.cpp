@@ -6,6 +6,16 @@ std::size_t LastSeparator(std::string_view path) {
   return path.find_last_of("\\/");
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string out(folder);
+  if (!out.empty() && out.back() != '/' && out.back() != '\\') {
+    const bool backslashes = out.find('\\') != std::string::npos && out.find('/') == std::string::npos;
+    out += backslashes ? '\\' : '/';
+  }
+  out += name;
+  return out;
+}
+
 std::string FileNameOf(std::string_view path) {
   const auto sep = LastSeparator(path);
   return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));

@@ -20,6 +20,10 @@ std::string BaseNameOf(std::string_view path);
 // The part of a version text after its last "."; the whole text without one.
 std::string BuildNumberOf(std::string_view versionText);
 
+// folder + separator + name, with the separator the folder already uses
+// ("\" for a folder written with backslashes only, else "/").
+std::string JoinPath(std::string_view folder, std::string_view name);
+
 // Position of the last separator, or npos.
 std::size_t LastSeparator(std::string_view path);
 

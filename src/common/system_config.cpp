@@ -38,6 +38,18 @@ bool ApplyServerOverride(SystemConfig& config, std::string_view text) {
   return true;
 }
 
+void ApplySigningDirOverride(SystemConfig& config, const std::string& dir) {
+#ifdef _WIN32
+  const char separator = '\\';
+#else
+  const char separator = '/';
+#endif
+  std::string base = dir;
+  while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+  config.unsignedDrop = base + separator + "unsigned";
+  config.signedDrop = base + separator + "signed";
+}
+
 SystemConfig SystemConfig::Defaults() {
   SystemConfig c;
   // The company's download server (set when configuring the build); both the

@@ -27,6 +27,10 @@ struct SystemConfig {
 // or --server). False, with the config unchanged, when the text is malformed.
 bool ApplyServerOverride(SystemConfig& config, std::string_view text);
 
+// Points the code-signing drop folders at DIR/unsigned and DIR/signed (the
+// PARONE_DEPLOY_SIGNING_DIR variable).
+void ApplySigningDirOverride(SystemConfig& config, const std::string& dir);
+
 // Application title: caption of message boxes and settings application name.
 inline constexpr const char* kAppTitle = "파로네_배포";
 

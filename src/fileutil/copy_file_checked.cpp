@@ -1,0 +1,14 @@
+#include "fileutil/copy_file_checked.hpp"
+
+namespace parone {
+
+bool CopyFileChecked(FileSystem& files, MessageBoxes& boxes, const std::string& from,
+                     const std::string& to, const std::function<bool()>& tryAgain) {
+  while (!files.CopyFileReplacing(from, to)) {
+    boxes.Show("Error copying File", kStyleOkOnly);
+    if (!tryAgain()) return false;
+  }
+  return true;
+}
+
+}  // namespace parone
