@@ -3,7 +3,11 @@
 # the local distribution server, and publishes the sample program file into
 # it with the command-line front end; then reads the lastver file back over
 # HTTP as the update check does.
+#   scripts/demo.sh           publish unsigned
+#   scripts/demo.sh --sign    also start the reference signing service and
+#                             publish a signed copy (checked with osslsigncode)
 set -euo pipefail
+sign=${1:-}
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 
@@ -12,10 +16,32 @@ read -r ftp http pid < <(bash scripts/start-local-server.sh "$home")
 trap 'kill $pid 2>/dev/null || true' EXIT
 echo "local distribution server: ftp=127.0.0.1:$ftp http=127.0.0.1:$http (home $home)"
 
-build/bin/parone-deploy-cli version build/fixtures/sample64.exe
-build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe || true
-build/bin/parone-deploy-cli publish --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe
-build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" build/fixtures/sample64.exe || true
+# A copy of the sample, since signing replaces the local file.
+work=/tmp/parone-demo-files; rm -rf "$work"; mkdir -p "$work"
+sample="$work/sample64.exe"
+cp build/fixtures/sample64.exe "$sample"
+
+signing=()
+if [[ $sign == --sign ]]; then
+  export PARONE_DEPLOY_SIGNING_DIR=/tmp/parone-demo-signing
+  rm -rf "$PARONE_DEPLOY_SIGNING_DIR"
+  coproc SIGNER { exec /usr/bin/python3 tools/signing_service.py \
+    --unsigned "$PARONE_DEPLOY_SIGNING_DIR/unsigned" --signed "$PARONE_DEPLOY_SIGNING_DIR/signed" \
+    --state "$PARONE_DEPLOY_SIGNING_DIR/state" --exit-on-stdin-eof; }
+  read -r ready <&"${SIGNER[0]}"
+  cert=${ready#READY cert=}
+  trap 'kill $pid $SIGNER_PID 2>/dev/null || true' EXIT
+  echo "signing service: $PARONE_DEPLOY_SIGNING_DIR (certificate $cert)"
+  signing=(--sign --sign-timeout 60)
+fi
+
+build/bin/parone-deploy-cli version "$sample"
+build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" "$sample" || true
+build/bin/parone-deploy-cli publish "${signing[@]}" --server "127.0.0.1:$ftp:$http" "$sample"
+build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" "$sample" || true
+if [[ $sign == --sign ]]; then
+  osslsigncode verify -CAfile "$cert" -in "$home/public_html/download/"*/sample64.exe | tail -1
+fi
 
 # The web path of the upload folder, in code page 949 and percent-encoded.
 url="http://127.0.0.1:$http/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/sample64_lastver.txt"

@@ -22,21 +22,14 @@ extern char** environ;
 namespace parone::testing {
 namespace fs = std::filesystem;
 
-LocalServer::LocalServer(std::vector<std::string> switches) {
-  char pattern[] = "/tmp/parone_server_XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (!made) throw std::runtime_error("mkdtemp failed");
-  root_ = made;
-  home_ = root_ + "/home";
+namespace {
 
+// Starts `args` with a pipe on its stdin (closing it stops the script) and
+// returns the first line it prints.
+std::string SpawnScript(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
   int toChild[2];
   int fromChild[2];
   if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
-
-  std::vector<std::string> args = {"/usr/bin/python3", std::string(PARONE_SOURCE_DIR) + "/tools/dist_server.py",
-                                   "--home", home_, "--exit-on-stdin-eof",
-                                   "--command-log", commandLog()};
-  args.insert(args.end(), switches.begin(), switches.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -47,31 +40,52 @@ LocalServer::LocalServer(std::vector<std::string> switches) {
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
   posix_spawn_file_actions_addclose(&actions, toChild[1]);
   posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(toChild[0]);
   close(fromChild[1]);
-  if (rc != 0) throw std::runtime_error("cannot start the local server");
-  stdinFd_ = toChild[1];
-
-  // Wait for "READY ftp=N http=M".
+  if (rc != 0) throw std::runtime_error("cannot start " + args[1]);
+  stdinFd = toChild[1];
   std::string line;
   char c;
   while (read(fromChild[0], &c, 1) == 1 && c != '\n') line += c;
   close(fromChild[0]);
+  return line;
+}
+
+void StopScript(pid_t pid, int stdinFd) {
+  if (stdinFd >= 0) close(stdinFd);
+  if (pid > 0) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+}
+
+}  // namespace
+
+LocalServer::LocalServer(std::vector<std::string> switches) {
+  char pattern[] = "/tmp/parone_server_XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (!made) throw std::runtime_error("mkdtemp failed");
+  root_ = made;
+  home_ = root_ + "/home";
+  std::vector<std::string> args = {"/usr/bin/python3",
+                                   std::string(PARONE_SOURCE_DIR) + "/tools/dist_server.py",
+                                   "--home", home_, "--exit-on-stdin-eof",
+                                   "--command-log", commandLog()};
+  args.insert(args.end(), switches.begin(), switches.end());
+  // Waits for "READY ftp=N http=M".
+  const std::string line = SpawnScript(args, pid_, stdinFd_);
   if (std::sscanf(line.c_str(), "READY ftp=%d http=%d", &ftpPort_, &httpPort_) != 2) {
     ftpPort_ = httpPort_ = 0;
+    StopScript(pid_, stdinFd_);
     throw std::runtime_error("local server did not start: '" + line + "'");
   }
 }
 
 LocalServer::~LocalServer() {
-  if (stdinFd_ >= 0) close(stdinFd_);
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  StopScript(pid_, stdinFd_);
   std::error_code ec;
   fs::remove_all(root_, ec);
 }
@@ -93,6 +107,23 @@ std::string LocalServer::ReadUploaded(const std::string& cp949Name) const {
   std::ifstream in(uploadDir() + "/" + cp949Name, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+SigningService::SigningService(const std::string& dir, std::vector<std::string> options) {
+  std::vector<std::string> args = {"/usr/bin/python3",
+                                   std::string(PARONE_SOURCE_DIR) + "/tools/signing_service.py",
+                                   "--unsigned", dir + "/unsigned", "--signed", dir + "/signed",
+                                   "--state", dir + "/state", "--poll", "0.1",
+                                   "--exit-on-stdin-eof"};
+  args.insert(args.end(), options.begin(), options.end());
+  const std::string line = SpawnScript(args, pid_, stdinFd_);
+  if (line.rfind("READY cert=", 0) != 0) {
+    StopScript(pid_, stdinFd_);
+    throw std::runtime_error("signing service did not start: '" + line + "'");
+  }
+  certificate_ = line.substr(11);
+}
+
+SigningService::~SigningService() { StopScript(pid_, stdinFd_); }
 
 int UnusedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -39,6 +39,23 @@ class LocalServer {
   int httpPort_ = 0;
 };
 
+// The reference code-signing service (tools/signing_service.py) watching
+// DIR/unsigned and writing DIR/signed, with its test certificate in
+// DIR/state. Stopped with the object.
+class SigningService {
+ public:
+  explicit SigningService(const std::string& dir, std::vector<std::string> options = {});
+  ~SigningService();
+  SigningService(const SigningService&) = delete;
+  SigningService& operator=(const SigningService&) = delete;
+  const std::string& certificate() const { return certificate_; }
+
+ private:
+  pid_t pid_ = -1;
+  int stdinFd_ = -1;
+  std::string certificate_;
+};
+
 // "자동업데이트_v1" in code page 949.
 inline const std::string kUploadDirCp949 =
     "\xC0\xDA\xB5\xBF\xBE\xF7\xB5\xA5\xC0\xCC\xC6\xAE_v1";
