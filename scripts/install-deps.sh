@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   python3 python3-pyftpdlib
-  xvfb xauth x11-apps imagemagick fonts-noto-cjk
+  xvfb xauth x11-apps imagemagick fonts-noto-cjk openbox
   osslsigncode openssl curl time
 )
 
