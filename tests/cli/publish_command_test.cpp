@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "test_dir.hpp"
 #include "cli/cli.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -18,7 +19,7 @@ using testing::LocalServer;
 class CliPublish : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("parone_cli_" + std::to_string(::getpid()));
+    root_ = testing::FreshTestDir("parone_cli");
     fs::create_directories(root_ / "temp");
     sample_ = (root_ / "sample.exe").string();
     fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", sample_,

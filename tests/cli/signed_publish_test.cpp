@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "test_dir.hpp"
 #include "cli/cli.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -27,9 +28,7 @@ bool Verifies(const std::string& file, const std::string& certificate) {
 class SignedPublish : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("parone_signed_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = testing::FreshTestDir("parone_signed");
     fs::create_directories(root_ / "tool" / "temp");
     fs::create_directories(root_ / "drop");
     program_ = (root_ / "app.exe").string();

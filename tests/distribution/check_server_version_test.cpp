@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "test_dir.hpp"
 #include "distribution/check_server_version.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -26,9 +27,7 @@ class CheckServerVersionTest : public ::testing::Test {
     server_ = nullptr;
   }
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("parone_check_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = testing::FreshTestDir("parone_check");
     fs::create_directories(dir_);
     config_ = SystemConfig::Defaults();
     config_.ftpHost = "127.0.0.1";

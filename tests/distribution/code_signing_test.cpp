@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 
+#include "test_dir.hpp"
 #include "distribution/code_signing.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -74,9 +75,7 @@ class WatchedFiles final : public FileSystem {
 class CodeSigningTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("parone_sign_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = testing::FreshTestDir("parone_sign");
     for (const char* d : {"local/one", "local/two", "drop/unsigned", "drop/signed", "tool"}) {
       fs::create_directories(root_ / d);
     }

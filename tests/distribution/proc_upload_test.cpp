@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "test_dir.hpp"
 #include "distribution/proc_upload.hpp"
 #include "distribution/recent_files.hpp"
 #include "local_server.hpp"
@@ -49,9 +50,7 @@ class LastVerUnreadable final : public FileSystem {
 class ProcUploadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("parone_upload_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = testing::FreshTestDir("parone_upload");
     fs::create_directories(root_ / "tool" / "temp");
     fs::create_directories(root_ / "Build");
     program_ = (root_ / "Build" / "Tool.Setup.exe").string();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "test_dir.hpp"
 #include "fileutil/shell_and_wait.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 
@@ -70,7 +71,7 @@ TEST(ShellAndWait, HiddenWinsOverMinimised) {
 class RealLaunch : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("parone_launch_" + std::to_string(::getpid()));
+    dir_ = testing::FreshTestDir("parone_launch");
     fs::create_directories(dir_ / "work dir");
     script_ = (dir_ / "fake upx").string();
     // Records its arguments one per line and its working folder, after a

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "test_dir.hpp"
 #include "distribution/recent_files.hpp"
 #include "local_server.hpp"
 #include "main_window/combo_sizing.hpp"
@@ -38,9 +39,7 @@ class NoSleep final : public Sleeper {
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("parone_form_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = testing::FreshTestDir("parone_form");
     fs::create_directories(root_ / "tool" / "temp");
     facts = FixedProcessFacts((root_ / "tool").string());
     config = SystemConfig::Defaults();

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 
+#include "test_dir.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 #include "platform/fakes/recording_progress.hpp"
@@ -37,8 +38,7 @@ std::size_t CountLines(const std::string& file, const std::string& prefix) {
 class FtpUpload : public ::testing::Test {
  protected:
   void SetUp() override {
-    local_ = fs::temp_directory_path() / ("parone_ftp_" + std::to_string(::getpid()) + "_" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    local_ = testing::FreshTestDir("parone_ftp");
     fs::create_directories(local_);
   }
   void TearDown() override { fs::remove_all(local_); }
