@@ -207,8 +207,8 @@ std::string FileVersionReader::GetFileVerString(const std::string& path,
   const auto space = row.find(' ');
   result = space == std::string::npos ? row : row.substr(space + 1);
 
-  // The position is held as a signed 16-bit number, as the stored format
-  // has always done; a longer text cannot be shortened.
+  // The position of the last dot is a signed 16-bit number: a version text
+  // with its last dot beyond 32767 characters is an overflow, reported.
   const auto dot = result.rfind('.');
   const std::size_t position = dot == std::string::npos ? 0 : dot + 1;
   if (position > 32767) return fail(errors::Overflow());

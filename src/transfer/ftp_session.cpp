@@ -181,7 +181,7 @@ bool FtpSession::FTP_Open(const std::string& server, const std::string& user,
   // the same relative paths.
   curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
   curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
-  curl_easy_setopt(h, CURLOPT_PROXY, "");  // a direct connection, like the original session
+  curl_easy_setopt(h, CURLOPT_PROXY, "");  // always direct: the upload server is never behind a proxy
   if (passive == 1) {
     curl_easy_setopt(h, CURLOPT_FTPPORT, nullptr);
     curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);

@@ -50,7 +50,7 @@ struct NumberCase {
   double value;
 };
 
-TEST(NumericReading, ReadsTheLeadingNumberByTheClassicRules) {
+TEST(NumericReading, ReadsTheLeadingNumberOfAText) {
   const NumberCase cases[] = {
       {"33\r\n", 33},        {"  \t\n 42", 42},     {"1 2 3", 123},     {"-7", -7},
       {"+ 5", 5},            {"3.75xyz", 3.75},     {".5", 0.5},        {"1e3", 1000},

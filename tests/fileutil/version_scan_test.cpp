@@ -124,7 +124,7 @@ TEST_F(VersionScan, AValueRunningOffTheBlockReportsAndKeepsTheBareKey) {
 
 TEST(LanguageName, LooksUpTheFirstFourCharactersCaseInsensitively) {
   EXPECT_EQ(GetLanguageName("041204B0"), "Korean");
-  EXPECT_EQ(GetLanguageName("0c0a04b0"), "");  // modern Spanish is not in the old table
+  EXPECT_EQ(GetLanguageName("0c0a04b0"), "");  // 0C0A is not among the known ids
   EXPECT_EQ(GetLanguageName("0c1a"), "Serbian - Cyrillic");
   EXPECT_EQ(GetLanguageName("0409"), "English - United States");
   EXPECT_EQ(GetLanguageName("3c0a"), "Spanish - Paraguay");

@@ -108,7 +108,7 @@ TEST_F(UrlText, TheKoreanFolderIsReachedAndBodiesAreDecodedFromCp949) {
             "7 파로네");
 }
 
-TEST_F(UrlText, EveryCallAsksTheServerAsTheOldClientDid) {
+TEST_F(UrlText, EveryCallAsksTheServerAgainWithNoCache) {
   Put("twice_lastver.txt", "1\r\n");
   EXPECT_EQ(Fetch("twice_lastver.txt"), "1\r\n");
   Put("twice_lastver.txt", "2\r\n");
