@@ -163,7 +163,7 @@ int RunPublishCommand(const std::vector<std::string>& args, CliContext& context)
                           FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts};
   WorkflowSteps steps(run);
   RealSleeper realSleeper;
-  Sleeper& sleeper = context.sleeper ? *context.sleeper : realSleeper;
+  Sleeper& sleeper = context.sleeper ? *context.sleeper : static_cast<Sleeper&>(realSleeper);
   ConsoleWayOut wayOut(context.err, sleeper, options.signTimeoutSeconds);
   DropFolderSigning signing(run, sleeper, wayOut, context.signingPollMs);
   DistributionRun distribution(view, boxes, steps, &signing);

@@ -214,10 +214,10 @@ std::string FileVersionReader::GetFileVerString(const std::string& path,
   if (position > 32767) return fail(errors::Overflow());
 
   if (IsTrue(keepRevision)) {
-    result = result.substr(0, position) + FormatWholeNumber(result.substr(position));
+    result.replace(position, std::string::npos, FormatWholeNumber(result.substr(position)));
   } else {
     if (position == 0) return fail(errors::InvalidArgument());
-    result = result.substr(0, position - 1);
+    result.resize(position - 1);
   }
   return result;
 }
