@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <QWindow>
 
 #include "common/numeric_text.hpp"
 #include "common/path_names.hpp"
@@ -213,6 +215,15 @@ void Form1::Load(const std::string& commandLine) {
   if (!commandLine.empty()) {
     cmbLocalFullPath_->setEditText(Q(commandLine));
     show();
+    // The window system maps the window asynchronously; the run blocks the
+    // event loop, so wait (briefly) until the window can be painted, or it
+    // would stay blank for the whole run.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 2000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QCoreApplication::processEvents();
     cmdDistribute_Click();
     return;
   }
