@@ -213,6 +213,7 @@ void Form1::Load(const std::string& commandLine) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+  cmbLocalFullPath_->setFocus();  // first in the focus order
 
   if (!commandLine.empty()) {
     cmbLocalFullPath_->setEditText(Q(commandLine));

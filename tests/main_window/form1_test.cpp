@@ -111,6 +111,9 @@ TEST_F(Form1Test, FirstStartWithAnEmptyStoreShowsTheDefaultsAndWritesNothing) {
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
   EXPECT_EQ(Child<QComboBox>("cmbLocalFullPath")->geometry(), QRect(75, 18, 542, 20));
   EXPECT_EQ(Child<QPushButton>("cmdClose")->geometry(), QRect(777, 48, 79, 34));
+  f.show();
+  EXPECT_EQ(f.focusWidget(), Child<QComboBox>("cmbLocalFullPath"));
+  f.hide();
   EXPECT_TRUE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
   // Focus order from the selection on.
