@@ -25,6 +25,8 @@ import sys
 import threading
 import urllib.parse
 
+from process_lifetime import stop_when_stdin_closes
+
 try:
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -288,16 +290,7 @@ def main(argv=None):
     signal.signal(signal.SIGINT, on_signal)
 
     if args.exit_on_stdin_eof:
-        def watch_stdin():
-            # os.read, not sys.stdin: a daemon thread parked inside the
-            # buffered reader holds its lock and aborts interpreter exit.
-            try:
-                while os.read(0, 65536):
-                    pass
-            except OSError:
-                pass
-            stop.set()
-        threading.Thread(target=watch_stdin, daemon=True).start()
+        stop_when_stdin_closes(stop)
 
     http_thread = threading.Thread(target=httpd.serve_forever,
                                    kwargs={"poll_interval": 0.2}, daemon=True)

@@ -29,6 +29,8 @@ import tempfile
 import threading
 import time
 
+from process_lifetime import stop_when_stdin_closes
+
 CERT_NAME = "cert.pem"
 KEY_NAME = "key.pem"
 RECORD_NAME = "signed.json"
@@ -340,17 +342,6 @@ class Watcher:
 
 # ----------------------------------------------------------------------- main
 
-def watch_stdin():
-    # os.read on fd 0 rather than sys.stdin: a daemon thread blocked inside
-    # the buffered reader can hold its lock and hang interpreter shutdown.
-    try:
-        while os.read(0, 65536):
-            pass
-    except OSError:
-        pass
-    stop.set()
-
-
 def main(argv):
     args = parse_args(argv)
     args.unsigned = os.path.abspath(args.unsigned)
@@ -364,7 +355,7 @@ def main(argv):
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     if args.exit_on_stdin_eof:
-        threading.Thread(target=watch_stdin, name="stdin-eof", daemon=True).start()
+        stop_when_stdin_closes(stop)
 
     cert, key = ensure_certificate(args.state)
     watcher = Watcher(args, cert, key)
