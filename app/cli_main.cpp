@@ -10,11 +10,11 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  parone::StdFileSystem files;
+  parone::NativeFileSystem files;
   parone::QtSettingsStore settings;
   parone::RealProcessFacts facts;
   parone::Cp949CodePage codePage;
-  parone::PosixProcessLauncher launcher;
+  parone::NativeProcessLauncher launcher;
   parone::CliContext context{std::cout, std::cerr, std::cin, files,
                              settings,  facts,     codePage, launcher,
                              parone::SystemConfig::Defaults(), std::nullopt};

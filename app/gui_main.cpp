@@ -30,10 +30,10 @@ int main(int argc, char** argv) {
 
   parone::QtMessageBoxes boxes;
   parone::QtSettingsStore settings;
-  parone::StdFileSystem files;
+  parone::NativeFileSystem files;
   parone::Cp949CodePage codePage;
   parone::RealProcessFacts facts;
-  parone::PosixProcessLauncher launcher;
+  parone::NativeProcessLauncher launcher;
   parone::RealSleeper sleeper;
   parone::Form1* window = nullptr;
   parone::Form1Services services{boxes, settings, files, codePage, facts, launcher, sleeper, config,

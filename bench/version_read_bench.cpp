@@ -44,7 +44,7 @@ std::string MakeCopy(const char* name, std::uintmax_t size) {
 
 void ReadVersion(benchmark::State& state, const char* name, std::uintmax_t size) {
   const std::string path = MakeCopy(name, size);
-  parone::StdFileSystem files;
+  parone::NativeFileSystem files;
   NoBoxes boxes;
   parone::FileVersionReader reader(files, boxes);
   const long before = PeakRssKb();

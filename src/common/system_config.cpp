@@ -39,11 +39,7 @@ bool ApplyServerOverride(SystemConfig& config, std::string_view text) {
 }
 
 void ApplySigningDirOverride(SystemConfig& config, const std::string& dir) {
-#ifdef _WIN32
-  const char separator = '\\';
-#else
-  const char separator = '/';
-#endif
+  const char separator = kPlatform.separator;
   std::string base = dir;
   while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
   config.unsignedDrop = base + separator + "unsigned";
@@ -61,14 +57,8 @@ SystemConfig SystemConfig::Defaults() {
   c.httpPort = 80;
   c.remoteDir = "public_html/download/자동업데이트_v1";
   c.webPath = "/download/자동업데이트_v1/";
-#ifdef _WIN32
-  c.unsignedDrop = "S:\\Codesigning\\unsigned";
-  c.signedDrop = "S:\\Codesigning\\signed";
-#else
-  // The same share, as it is mounted on the Linux build machines.
-  c.unsignedDrop = "/mnt/s/Codesigning/unsigned";
-  c.signedDrop = "/mnt/s/Codesigning/signed";
-#endif
+  c.unsignedDrop = kPlatform.unsignedDrop;
+  c.signedDrop = kPlatform.signedDrop;
   c.defaultUpxPath = "D:\\upx.exe";
   return c;
 }

@@ -31,6 +31,17 @@ bool ApplyServerOverride(SystemConfig& config, std::string_view text);
 // PARONE_DEPLOY_SIGNING_DIR variable).
 void ApplySigningDirOverride(SystemConfig& config, const std::string& dir);
 
+// What differs between the platforms the tool is built for. Defined in
+// system_config_posix.cpp or system_config_windows.cpp, whichever the build
+// picks.
+struct PlatformConventions {
+  char separator;               // joins a folder and a name in paths the tool builds
+  std::string_view separators;  // characters that end a folder name in a path
+  const char* unsignedDrop;     // the code-signing share's two folders
+  const char* signedDrop;
+};
+extern const PlatformConventions kPlatform;
+
 // Application title: caption of message boxes and settings application name.
 inline constexpr const char* kAppTitle = "파로네_배포";
 

@@ -4,6 +4,7 @@
 // the one thread that runs the workflow and must not block, except
 // YieldToWindow, which processes the window's pending events once.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/progress_display.hpp"
@@ -26,7 +27,7 @@ class DistributionView {
   virtual void Unload() = 0;
   virtual void YieldToWindow() = 0;
   // The owner of dialogs a started program may show; 0 without a window.
-  virtual long WindowHandle() { return 0; }
+  virtual std::intptr_t WindowHandle() { return 0; }
 };
 
 }  // namespace parone

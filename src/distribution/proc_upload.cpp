@@ -12,12 +12,6 @@
 namespace parone {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUpx) {
   FileVersionReader reader(c.files, c.boxes);
   const std::string build = BuildNumberOf(reader.GetFileVerString(path, kTrue16, kFalse16));
@@ -66,7 +60,7 @@ UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUp
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName) {
   std::string folder = facts.OwnFolder();
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  return folder + kSeparator + "temp" + kSeparator + lastVerName;
+  return folder + kPlatform.separator + "temp" + kPlatform.separator + lastVerName;
 }
 
 void RunUpxStep(DistributionContext& c, const std::string& path) {

@@ -5,9 +5,10 @@
 // anything after such a gap is not part of it and is left alone.
 //
 // Both functions block on the store and report no failure to the caller (the
-// store keeps its own failures). They are not atomic: two callers working on
-// the same store at once may interleave, so the front ends call them from one
-// thread.
+// store keeps its own failures). Each reads the section once and AddRecentFile
+// saves its changes in one go, so their cost does not grow with a store read
+// per entry. They are not atomic: two callers working on the same store at
+// once may interleave, so the front ends call them from one thread.
 
 #include <string>
 #include <vector>
@@ -16,9 +17,8 @@
 
 namespace parone {
 
-// Far beyond any real list. Stops a store that never answers empty (a
-// corrupt file) from keeping us busy forever; keys past it are neither read
-// nor written, so an entry at the last key falls off when the list is full.
+// Far beyond any real list. Keys past it are neither read nor written, so an
+// entry at the last key falls off when the list is full.
 inline constexpr int kRecentFilesKeyLimit = 100000;
 
 // Puts entry under "1". An entry already under "1" leaves the store untouched.

@@ -1,30 +1,26 @@
 #pragma once
-// Starts a program with a parameter text and blocks until it has ended. The
-// parameter text is split into arguments by the Windows command-line rules,
-// so that quoting means what it means there (a quoted path with blanks stays
-// one argument). A program that cannot be started is reported in a message
-// box of our own; the caller is told nothing either way.
+// Starts a program with a parameter text and blocks until it has ended, or
+// until its time limit has passed (then it is ended by force). The
+// parameter text follows the Windows command-line rules (see
+// common/command_line.hpp), so a quoted path with blanks stays one argument.
+// A program that cannot be started is reported in a message box of our own.
 
+#include <cstdint>
 #include <string>
-#include <vector>
 
+#include "common/command_line.hpp"
 #include "common/tick_state.hpp"
 #include "platform/message_box.hpp"
 #include "platform/process_launcher.hpp"
 
 namespace parone {
 
-// The rules of the Microsoft C runtime: blanks and tabs separate arguments;
-// "..." groups; 2n backslashes before a quote give n backslashes and the
-// quote acts; 2n+1 give n and a literal quote; other backslashes are
-// literal; "" inside a quoted part gives a literal quote.
-std::vector<std::string> SplitWindowsCommandLine(const std::string& text);
-
-// One argument quoted so that SplitWindowsCommandLine gives it back whole.
-std::string QuoteWindowsArgument(const std::string& argument);
-
-void ShellAndWait(ProcessLauncher& launcher, MessageBoxes& boxes, const std::string& program,
-                  long ownerWindow, const std::string& parameters,
-                  const std::string& workingFolder, Boolean16 hidden, Boolean16 minimised);
+// `timeoutMs` 0 waits as long as the program runs. The result says whether
+// it started, whether it timed out and its exit status; the described
+// procedure looks at none of it, the packer step does.
+LaunchResult ShellAndWait(ProcessLauncher& launcher, MessageBoxes& boxes,
+                          const std::string& program, std::intptr_t ownerWindow,
+                          const std::string& parameters, const std::string& workingFolder,
+                          Boolean16 hidden, Boolean16 minimised, long timeoutMs = 0);
 
 }  // namespace parone

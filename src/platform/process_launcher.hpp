@@ -1,10 +1,10 @@
 #pragma once
 // Starting another program and waiting for it. Run blocks the calling
-// thread until the program has ended (there is no time-out, as a packer run
-// may take long); the program inherits the standard streams.
+// thread until the program has ended or its time limit has passed (then the
+// program is ended by force); the program inherits the standard streams.
 
+#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace parone {
 
@@ -12,24 +12,37 @@ namespace parone {
 // windows for it; ignored elsewhere.
 enum class ShowCommand { kHide = 0, kShow = 5, kShowMinimisedNoActivate = 7 };
 
+struct LaunchRequest {
+  std::string program;
+  // The parameter text as the program's command line after its name, by the
+  // Windows rules (quotes group, see SplitWindowsCommandLine). Windows hands
+  // it over as it is; elsewhere it is split into arguments by those rules.
+  std::string parameters;
+  std::string workingFolder;
+  ShowCommand show = ShowCommand::kShow;
+  std::intptr_t ownerWindow = 0;  // parent of dialogs the platform shows; 0 for none
+  long timeoutMs = 0;             // 0: wait as long as the program runs
+};
+
 struct LaunchResult {
   bool started = false;
-  std::string error;  // why it could not be started, when it could not
-  int exitCode = -1;  // informative only; callers do not act on it
+  std::string error;      // why it could not be started, when it could not
+  bool timedOut = false;  // it ran past the time limit and was ended
+  int exitCode = -1;      // the program's exit status; -1 when it did not exit by itself
 };
 
 class ProcessLauncher {
  public:
   virtual ~ProcessLauncher() = default;
-  virtual LaunchResult Run(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingFolder, ShowCommand show) = 0;
+  virtual LaunchResult Run(const LaunchRequest& request) = 0;
 };
 
-// posix_spawn with the working folder changed in the child, then waitpid.
-class PosixProcessLauncher final : public ProcessLauncher {
+// The platform's own launcher: posix_spawn and waitpid on Linux (the program
+// in a process group of its own, so that a time-out ends what it started
+// too); ShellExecuteExW and WaitForSingleObject on Windows.
+class NativeProcessLauncher final : public ProcessLauncher {
  public:
-  LaunchResult Run(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& workingFolder, ShowCommand show) override;
+  LaunchResult Run(const LaunchRequest& request) override;
 };
 
 }  // namespace parone

@@ -30,10 +30,10 @@ class CliPublish : public ::testing::Test {
   int Run(const std::vector<std::string>& args, std::optional<std::string> serverEnv = std::nullopt) {
     std::ostringstream out, errStream;
     std::istringstream in;
-    StdFileSystem files;
+    NativeFileSystem files;
     FixedProcessFacts facts(root_.string());
     Cp949CodePage codePage;
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
     CliContext context{out, errStream, in, files, settings, facts, codePage, launcher,
                        SystemConfig::Defaults(), std::move(serverEnv)};
     context.ftpStallSeconds = 10;

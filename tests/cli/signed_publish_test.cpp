@@ -39,11 +39,11 @@ class SignedPublish : public ::testing::Test {
   int Publish(LocalServer& server, std::vector<std::string> extra) {
     std::ostringstream out, errStream;
     std::istringstream in;
-    StdFileSystem files;
+    NativeFileSystem files;
     MemorySettingsStore settings;
     FixedProcessFacts facts((root_ / "tool").string());
     Cp949CodePage codePage;
-    PosixProcessLauncher launcher;
+    NativeProcessLauncher launcher;
     SystemConfig config = SystemConfig::Defaults();
     ApplySigningDirOverride(config, (root_ / "drop").string());
     CliContext context{out, errStream, in, files, settings, facts, codePage, launcher, config};

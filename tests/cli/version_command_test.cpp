@@ -20,11 +20,11 @@ struct CliRun {
 CliRun RunCliCapture(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   std::istringstream in;
-  StdFileSystem files;
+  NativeFileSystem files;
   MemorySettingsStore settings;
   FixedProcessFacts facts("/nonexistent");
   Cp949CodePage codePage;
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
   CliContext context{out, err, in, files, settings, facts, codePage, launcher, SystemConfig::Defaults(),
                      std::nullopt};
   CliRun run;

@@ -56,11 +56,11 @@ class CheckServerVersionTest : public ::testing::Test {
   SystemConfig config_;
   RecordingView view;
   RecordingMessageBoxes boxes;
-  StdFileSystem files;
+  NativeFileSystem files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
   FixedProcessFacts facts{"/nonexistent"};
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
 };
 LocalServer* CheckServerVersionTest::server_ = nullptr;
 

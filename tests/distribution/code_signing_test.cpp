@@ -7,6 +7,7 @@
 #include "test_dir.hpp"
 #include "distribution/code_signing.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 #include "recording_view.hpp"
@@ -51,23 +52,16 @@ class ScriptedWayOut final : public SigningWayOut {
 
 // The real file system, with replacements of local files logged and copy
 // backs that can be made to fail.
-class WatchedFiles final : public FileSystem {
+class WatchedFiles final : public ForwardingFileSystem {
  public:
-  bool FileExists(const std::string& p) override { return real.FileExists(p); }
-  bool FolderExists(const std::string& p) override { return real.FolderExists(p); }
-  std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& p) override { return real.OpenForReading(p); }
-  bool WriteFile(const std::string& p, const std::string& b) override { return real.WriteFile(p, b); }
   bool CopyFileReplacing(const std::string& f, const std::string& t) override {
     if (failCopyBack && t.ends_with(".signed-tmp")) return false;
-    return real.CopyFileReplacing(f, t);
+    return ForwardingFileSystem::CopyFileReplacing(f, t);
   }
   bool RenameReplacing(const std::string& f, const std::string& t) override {
     replaced.push_back(fs::path(t).filename().string());
-    return real.RenameReplacing(f, t);
+    return ForwardingFileSystem::RenameReplacing(f, t);
   }
-  bool DeleteFile(const std::string& p) override { return real.DeleteFile(p); }
-  std::optional<std::string> ReadWholeFile(const std::string& p) override { return real.ReadWholeFile(p); }
-  StdFileSystem real;
   bool failCopyBack = false;
   std::vector<std::string> replaced;
 };
@@ -110,7 +104,7 @@ class CodeSigningTest : public ::testing::Test {
   MemorySettingsStore settings;
   Cp949CodePage cp949;
   FixedProcessFacts facts{"/nonexistent"};
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
   ScriptedClock clock;
   ScriptedWayOut wayOut;
   std::size_t polls = 0;

@@ -8,6 +8,7 @@
 #include "distribution/recent_files.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 #include "recording_view.hpp"
@@ -25,26 +26,12 @@ std::string ReadFile(const fs::path& path) {
 
 // The real file system, except that lastver files cannot be opened for
 // reading: the second upload of a file fails locally.
-class LastVerUnreadable final : public FileSystem {
+class LastVerUnreadable final : public ForwardingFileSystem {
  public:
-  bool FileExists(const std::string& p) override { return real.FileExists(p); }
-  bool FolderExists(const std::string& p) override { return real.FolderExists(p); }
   std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& p) override {
     if (p.ends_with("_lastver.txt")) return nullptr;
-    return real.OpenForReading(p);
+    return ForwardingFileSystem::OpenForReading(p);
   }
-  bool WriteFile(const std::string& p, const std::string& b) override { return real.WriteFile(p, b); }
-  bool CopyFileReplacing(const std::string& f, const std::string& t) override {
-    return real.CopyFileReplacing(f, t);
-  }
-  bool RenameReplacing(const std::string& f, const std::string& t) override {
-    return real.RenameReplacing(f, t);
-  }
-  bool DeleteFile(const std::string& p) override { return real.DeleteFile(p); }
-  std::optional<std::string> ReadWholeFile(const std::string& p) override {
-    return real.ReadWholeFile(p);
-  }
-  StdFileSystem real;
 };
 
 class ProcUploadTest : public ::testing::Test {
@@ -79,11 +66,11 @@ class ProcUploadTest : public ::testing::Test {
   std::string program_;
   RecordingView view;
   RecordingMessageBoxes boxes;
-  StdFileSystem files;
+  NativeFileSystem files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
   FixedProcessFacts facts{""};
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
 };
 
 TEST_F(ProcUploadTest, PublishesTheFileThenItsLastVerFileAndSaysSo) {

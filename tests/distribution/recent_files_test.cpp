@@ -82,30 +82,34 @@ TEST(AddRecentFile, RepeatedAddsKeepEachFileOnceNewestFirst) {
   EXPECT_EQ(ReadRecentFiles(store), (std::vector<std::string>{"A", "B", "C"}));
 }
 
-// Answers every key with a non-empty value, like a corrupt file would.
-class EndlessStore final : public SettingsStore {
- public:
-  std::string GetSetting(const std::string&, const std::string&, const std::string& key,
-                         const std::string&) override {
-    return "file" + key;
+TEST(RecentFilesLimit, AListLongerThanTheLimitIsReadAndShiftedOnlyUpToTheLimit) {
+  MemorySettingsStore store;
+  for (int n = 1; n <= kRecentFilesKeyLimit + 5; ++n) {
+    store.Set(kAppTitle, kSection, std::to_string(n), "file" + std::to_string(n));
   }
-  void SaveSetting(const std::string&, const std::string&, const std::string& key,
-                   const std::string& value) override {
-    ++writes;
-    lastKey = key;
-    lastValue = value;
-  }
-  int writes = 0;
-  std::string lastKey, lastValue;
-};
-
-TEST(RecentFilesLimit, AStoreThatNeverEndsIsReadAndShiftedOnlyUpToTheLimit) {
-  EndlessStore store;
   AddRecentFile(store, "new");
-  EXPECT_EQ(store.writes, kRecentFilesKeyLimit);  // keys 2..limit, then 1
-  EXPECT_EQ(store.lastKey, "1");
-  EXPECT_EQ(store.lastValue, "new");
+  EXPECT_EQ(store.writes().size(), static_cast<std::size_t>(kRecentFilesKeyLimit));  // 2..limit, 1
+  EXPECT_EQ(store.writes().back(), (SettingWrite{kAppTitle, kSection, "1", "new"}));
+  EXPECT_EQ(store.Value(kAppTitle, kSection, std::to_string(kRecentFilesKeyLimit + 1)),
+            "file" + std::to_string(kRecentFilesKeyLimit + 1));  // past the limit: untouched
   EXPECT_EQ(ReadRecentFiles(store).size(), static_cast<std::size_t>(kRecentFilesKeyLimit));
+}
+
+// One publish must cost the same with a long list as with a short one: the
+// list is read once and written back in one save, not once per entry.
+TEST(RecentFilesCost, AddingToTenThousandEntriesReadsTheStoreOnceAndSavesItOnce) {
+  MemorySettingsStore store;
+  for (int n = 1; n <= 10000; ++n) {
+    store.Set(kAppTitle, kSection, std::to_string(n), "C:\\out\\f" + std::to_string(n) + ".exe");
+  }
+  AddRecentFile(store, "C:\\out\\new.exe");
+  EXPECT_EQ(store.reads(), 1u);
+  EXPECT_EQ(store.saves(), 1u);
+  EXPECT_EQ(store.writes().size(), 10001u);
+  EXPECT_EQ(store.Value(kAppTitle, kSection, "10001"), "C:\\out\\f10000.exe");
+  store.ClearWrites();
+  EXPECT_EQ(ReadRecentFiles(store).size(), 10001u);
+  EXPECT_EQ(store.reads(), 1u);
 }
 
 struct ReadCase {

@@ -28,7 +28,7 @@ std::string ReadAll(const std::string& path) {
 // Real files made by windres and ld.
 class RealProgramFiles : public ::testing::Test {
  protected:
-  StdFileSystem files;
+  NativeFileSystem files;
   RecordingMessageBoxes boxes;
   FileVersionReader reader{files, boxes};
 };

@@ -48,10 +48,9 @@ TEST(WindowsCommandLine, QuotingGivesEveryPathBackWhole) {
 
 class RecordingLauncher final : public ProcessLauncher {
  public:
-  LaunchResult Run(const std::string&, const std::vector<std::string>&, const std::string&,
-                   ShowCommand show) override {
-    shows.push_back(show);
-    return {true, "", 0};
+  LaunchResult Run(const LaunchRequest& request) override {
+    shows.push_back(request.show);
+    return {true, "", false, 0};
   }
   std::vector<ShowCommand> shows;
 };
@@ -88,7 +87,7 @@ class RealLaunch : public ::testing::Test {
   }
   fs::path dir_;
   std::string script_;
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
   RecordingMessageBoxes boxes;
 };
 

@@ -79,10 +79,10 @@ class Form1Test : public ::testing::Test {
   fs::path root_;
   RecordingMessageBoxes boxes;
   MemorySettingsStore settings;
-  StdFileSystem files;
+  NativeFileSystem files;
   Cp949CodePage cp949;
   FixedProcessFacts facts{""};
-  PosixProcessLauncher launcher;
+  NativeProcessLauncher launcher;
   NoSleep sleeper;
   SystemConfig config;
   std::vector<std::pair<std::string, std::string>> dialogCalls;

@@ -54,7 +54,7 @@ class FtpUpload : public ::testing::Test {
 
   fs::path local_;
   RecordingMessageBoxes boxes;
-  StdFileSystem files;
+  NativeFileSystem files;
   Cp949CodePage cp949;
   FtpSession session{boxes, files, cp949, FtpTimeouts{5, 10}};
 };

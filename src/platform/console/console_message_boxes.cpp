@@ -1,3 +1,4 @@
+// Console implementation of the MessageBoxes interface defined in platform/message_box.hpp.
 #include "platform/console/console_message_boxes.hpp"
 
 #include <istream>

@@ -1,3 +1,4 @@
+// Console implementation of the ProgressDisplay interface defined in platform/progress_display.hpp.
 #include "platform/console/terminal_progress.hpp"
 
 #include <algorithm>

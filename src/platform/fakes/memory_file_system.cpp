@@ -1,3 +1,4 @@
+// In-memory implementation of the FileSystem interface defined in platform/file_system.hpp.
 #include "platform/fakes/memory_file_system.hpp"
 
 #include <algorithm>
@@ -30,6 +31,17 @@ std::unique_ptr<RandomAccessFile> MemoryFileSystem::OpenForReading(const std::st
   const auto it = files_.find(path);
   if (it == files_.end()) return nullptr;
   return std::make_unique<MemoryFile>(it->second, bytesRead_);
+}
+
+std::optional<std::uint64_t> MemoryFileSystem::FileSize(const std::string& path) {
+  const auto it = files_.find(path);
+  if (it == files_.end()) return std::nullopt;
+  return it->second.size();
+}
+
+bool MemoryFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  files_[path] += bytes;
+  return true;
 }
 
 bool MemoryFileSystem::WriteFile(const std::string& path, const std::string& bytes) {

@@ -22,12 +22,23 @@ class MemoryFileSystem final : public FileSystem {
 
   bool FileExists(const std::string& path) override { return files_.count(path) != 0; }
   bool FolderExists(const std::string& path) override { return folders_.count(path) != 0; }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& path) override;
   bool WriteFile(const std::string& path, const std::string& bytes) override;
+  bool WriteFileAtomically(const std::string& path, const std::string& bytes) override {
+    return WriteFile(path, bytes);
+  }
+  bool AppendToFile(const std::string& path, const std::string& bytes) override;
   bool CopyFileReplacing(const std::string& from, const std::string& to) override;
   bool RenameReplacing(const std::string& from, const std::string& to) override;
   bool DeleteFile(const std::string& path) override;
+  bool CreateFolders(const std::string& path) override {
+    AddFolder(path);
+    return true;
+  }
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  // Paths are plain keys here: every path counts as absolute.
+  std::string AbsolutePath(const std::string& path) override { return path; }
 
  private:
   std::map<std::string, std::string> files_;

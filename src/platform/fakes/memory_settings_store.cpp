@@ -1,3 +1,4 @@
+// In-memory implementation of the SettingsStore interface defined in platform/settings_store.hpp.
 #include "platform/fakes/memory_settings_store.hpp"
 
 namespace parone {
@@ -10,14 +11,33 @@ std::ostream& operator<<(std::ostream& out, const SettingWrite& write) {
 std::string MemorySettingsStore::GetSetting(const std::string& app, const std::string& section,
                                             const std::string& key,
                                             const std::string& defaultValue) {
+  ++reads_;
   const auto it = values_.find({app, section, key});
   return it == values_.end() ? defaultValue : it->second;
 }
 
 void MemorySettingsStore::SaveSetting(const std::string& app, const std::string& section,
                                       const std::string& key, const std::string& value) {
+  ++saves_;
   writes_.push_back({app, section, key, value});
   values_[{app, section, key}] = value;
+}
+
+SettingsStore::KeyValues MemorySettingsStore::GetAllSettings(const std::string& app,
+                                                             const std::string& section) {
+  ++reads_;
+  KeyValues all;
+  for (auto& [key, value] : Section(app, section)) all.emplace_back(key, value);
+  return all;
+}
+
+void MemorySettingsStore::SaveSettings(const std::string& app, const std::string& section,
+                                       const KeyValues& values) {
+  ++saves_;
+  for (const auto& [key, value] : values) {
+    writes_.push_back({app, section, key, value});
+    values_[{app, section, key}] = value;
+  }
 }
 
 void MemorySettingsStore::Set(const std::string& app, const std::string& section,

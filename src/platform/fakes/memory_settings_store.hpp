@@ -1,5 +1,6 @@
 #pragma once
-// An in-memory settings store for tests. It never touches the disk or the
+// In-memory implementation of the SettingsStore interface defined in
+// platform/settings_store.hpp, for tests. It never touches the disk or the
 // user's real settings, never fails and never blocks; keys compare exactly
 // (case matters). Every SaveSetting is recorded in order so a test can check
 // what was written, and whether anything was; Set pre-fills without
@@ -31,6 +32,10 @@ class MemorySettingsStore final : public SettingsStore {
                          const std::string& key, const std::string& defaultValue) override;
   void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override;
+  KeyValues GetAllSettings(const std::string& app, const std::string& section) override;
+  // Records one write per key, and counts one save.
+  void SaveSettings(const std::string& app, const std::string& section,
+                    const KeyValues& values) override;
 
   void Set(const std::string& app, const std::string& section, const std::string& key,
            const std::string& value);
@@ -41,12 +46,22 @@ class MemorySettingsStore final : public SettingsStore {
   std::map<std::string, std::string> Section(const std::string& app,
                                              const std::string& section) const;
   const std::vector<SettingWrite>& writes() const { return writes_; }
-  void ClearWrites() { writes_.clear(); }
+  void ClearWrites() {
+    writes_.clear();
+    saves_ = 0;
+    reads_ = 0;
+  }
+  // How many times the store was saved (SaveSetting or SaveSettings) and
+  // read (GetSetting or GetAllSettings), since the last ClearWrites.
+  std::size_t saves() const { return saves_; }
+  std::size_t reads() const { return reads_; }
 
  private:
   using Address = std::tuple<std::string, std::string, std::string>;
   std::map<Address, std::string> values_;
   std::vector<SettingWrite> writes_;
+  std::size_t saves_ = 0;
+  std::size_t reads_ = 0;
 };
 
 }  // namespace parone

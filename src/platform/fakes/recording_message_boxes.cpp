@@ -1,3 +1,4 @@
+// Recording implementation of the MessageBoxes interface defined in platform/message_box.hpp.
 #include "platform/fakes/recording_message_boxes.hpp"
 
 namespace parone {

@@ -1,3 +1,4 @@
+// Qt implementation of the SettingsStore interface defined in platform/settings_store.hpp.
 #include "platform/qt/qt_settings_store.hpp"
 
 #include <QSettings>
@@ -23,6 +24,15 @@ QString KeyPath(const std::string& section, const std::string& key) {
   return QString::fromStdString(section + "/" + key);
 }
 
+// We always write quoted text, but a hand-edited unquoted value with commas
+// reads back as a list; its items are the text between the commas.
+std::string TextOf(const QVariant& value) {
+  if (value.metaType().id() == QMetaType::QStringList) {
+    return value.toStringList().join(QLatin1Char(',')).toStdString();
+  }
+  return value.toString().toStdString();
+}
+
 }  // namespace
 
 std::string QtSettingsStore::GetSetting(const std::string& app, const std::string& section,
@@ -31,12 +41,29 @@ std::string QtSettingsStore::GetSetting(const std::string& app, const std::strin
   const auto settings = OpenSettings(folder_, app);
   const QVariant value = settings->value(KeyPath(section, key));
   if (!value.isValid()) return defaultValue;
-  // We always write quoted text, but a hand-edited unquoted value with commas
-  // reads back as a list; its items are the text between the commas.
-  if (value.metaType().id() == QMetaType::QStringList) {
-    return value.toStringList().join(QLatin1Char(',')).toStdString();
+  return TextOf(value);
+}
+
+SettingsStore::KeyValues QtSettingsStore::GetAllSettings(const std::string& app,
+                                                         const std::string& section) {
+  const auto settings = OpenSettings(folder_, app);
+  KeyValues all;
+  settings->beginGroup(QString::fromStdString(section));
+  for (const QString& key : settings->childKeys()) {
+    const QVariant value = settings->value(key);
+    if (value.isValid()) all.emplace_back(key.toStdString(), TextOf(value));
   }
-  return value.toString().toStdString();
+  settings->endGroup();
+  return all;
+}
+
+void QtSettingsStore::SaveSettings(const std::string& app, const std::string& section,
+                                   const KeyValues& values) {
+  const auto settings = OpenSettings(folder_, app);
+  for (const auto& [key, value] : values) {
+    settings->setValue(KeyPath(section, key), QString::fromStdString(value));
+  }
+  settings->sync();
 }
 
 void QtSettingsStore::SaveSetting(const std::string& app, const std::string& section,

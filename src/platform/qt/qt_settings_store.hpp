@@ -1,4 +1,6 @@
 #pragma once
+// Qt implementation of the SettingsStore interface defined in platform/settings_store.hpp.
+//
 // Settings kept in one INI file per application name, through QSettings
 // (QtCore only; no QCoreApplication needs to exist). Without a folder the file
 // is the per-user one, ~/.config/<app>.ini on Linux ($XDG_CONFIG_HOME when
@@ -32,6 +34,10 @@ class QtSettingsStore final : public SettingsStore {
                          const std::string& key, const std::string& defaultValue) override;
   void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override;
+  KeyValues GetAllSettings(const std::string& app, const std::string& section) override;
+  // One open of the file and one sync, whatever the number of keys.
+  void SaveSettings(const std::string& app, const std::string& section,
+                    const KeyValues& values) override;
 
  private:
   std::optional<std::string> folder_;

@@ -1,3 +1,4 @@
+// Qt Widgets implementation of the MessageBoxes interface defined in platform/message_box.hpp.
 #include "platform/qt_widgets/qt_message_boxes.hpp"
 
 namespace parone {

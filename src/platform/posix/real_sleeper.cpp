@@ -1,3 +1,4 @@
+// POSIX implementation of the Sleeper interface defined in platform/sleeper.hpp.
 #include <chrono>
 #include <thread>
 

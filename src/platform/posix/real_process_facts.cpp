@@ -1,3 +1,4 @@
+// POSIX implementation of the ProcessFacts interface defined in platform/process_facts.hpp.
 #include <unistd.h>
 
 #include <array>

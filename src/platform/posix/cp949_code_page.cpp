@@ -1,3 +1,4 @@
+// POSIX implementation of the CodePage interface defined in platform/code_page.hpp (iconv).
 #include <iconv.h>
 
 #include <cerrno>

@@ -1,0 +1,12 @@
+// POSIX part of the fixed constants declared in common/system_config.hpp.
+#include "common/system_config.hpp"
+
+namespace parone {
+
+// On Linux only "/" separates folders; "\" is an ordinary character of a
+// file name there. The signing share is mounted where the build machines
+// mount drive S:.
+const PlatformConventions kPlatform = {'/', "/", "/mnt/s/Codesigning/unsigned",
+                                       "/mnt/s/Codesigning/signed"};
+
+}  // namespace parone
