@@ -36,6 +36,10 @@ class ConsoleView final : public DistributionView {
   ProgressDisplay& ProgressBar1() override { return progress_; }
   void Unload() override {}
   void YieldToWindow() override { progress_.Finish(); }
+  void Notice(const std::string& text) override {
+    progress_.Finish();
+    err_ << text << "\n" << std::flush;
+  }
   TerminalProgress& progress() { return progress_; }
 
  private:

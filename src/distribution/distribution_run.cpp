@@ -25,6 +25,7 @@ class DeferredUnloadView final : public DistributionView {
   ProgressDisplay& ProgressBar1() override { return inner_.ProgressBar1(); }
   void Unload() override { unloadRequested_ = true; }
   void YieldToWindow() override { inner_.YieldToWindow(); }
+  void Notice(const std::string& text) override { inner_.Notice(text); }
   std::intptr_t WindowHandle() override { return inner_.WindowHandle(); }
   bool unloadRequested() const { return unloadRequested_; }
 

@@ -26,6 +26,9 @@ class DistributionView {
   // Closes the main window as its close button does.
   virtual void Unload() = 0;
   virtual void YieldToWindow() = 0;
+  // A remark for a log, not for the user's attention (the window shows
+  // nothing; the command line prints it on stderr).
+  virtual void Notice(const std::string& /*text*/) {}
   // The owner of dialogs a started program may show; 0 without a window.
   virtual std::intptr_t WindowHandle() { return 0; }
 };
