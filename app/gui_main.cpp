@@ -1,10 +1,9 @@
 #include <QApplication>
-#include <QFileDialog>
 
 #include <cstdlib>
 #include <string>
 
-#include "main_window/form1.hpp"
+#include "main_window/qt/form1.hpp"
 #include "platform/code_page.hpp"
 #include "platform/qt/qt_settings_store.hpp"
 #include "platform/qt_widgets/qt_message_boxes.hpp"
@@ -35,17 +34,8 @@ int main(int argc, char** argv) {
   parone::RealProcessFacts facts;
   parone::NativeProcessLauncher launcher;
   parone::RealSleeper sleeper;
-  parone::Form1* window = nullptr;
-  parone::Form1Services services{boxes, settings, files, codePage, facts, launcher, sleeper, config,
-                                 [&](const std::string& title, const std::string& folder) {
-                                   // "*" matches names without a dot too.
-                                   return QFileDialog::getOpenFileName(
-                                              window, QString::fromStdString(title),
-                                              QString::fromStdString(folder), "모든파일 (*)")
-                                       .toStdString();
-                                 }};
+  parone::Form1Services services{boxes, settings, files, codePage, facts, launcher, sleeper, config};
   parone::Form1 form(services);
-  window = &form;
   boxes.setParent(&form);
   form.Load(commandLine);
   if (!commandLine.empty() && !form.isVisible()) return 0;  // closed after sending

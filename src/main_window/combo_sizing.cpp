@@ -1,9 +1,7 @@
 #include "main_window/combo_sizing.hpp"
 
-#include <QAbstractItemView>
-#include <QComboBox>
-
 #include "common/numeric_text.hpp"
+#include "main_window/form1_controls.hpp"
 
 namespace parone {
 
@@ -28,22 +26,14 @@ ComboPixels ComboSizeInPixels(double leftTwips, double topTwips, double widthTwi
   return p;
 }
 
-void CmbSetSize(QComboBox& combo, long droppedWidthTwips, long droppedHeightTwips,
-                double twipsPerPixelX, double twipsPerPixelY) {
-  const double tppX = twipsPerPixelX;
-  const double tppY = twipsPerPixelY;
-  const ComboPixels p = ComboSizeInPixels(combo.x() * tppX, combo.y() * tppY, combo.width() * tppX,
+void CmbSetSize(Form1Controls& controls, Form1Control combo, long droppedWidthTwips,
+                long droppedHeightTwips) {
+  const double tppX = controls.TwipsPerPixelX();
+  const double tppY = controls.TwipsPerPixelY();
+  const PixelRect bounds = controls.Bounds(combo);
+  const ComboPixels p = ComboSizeInPixels(bounds.left * tppX, bounds.top * tppY, bounds.width * tppX,
                                           droppedWidthTwips, droppedHeightTwips, tppX, tppY);
-  // Position and width stay as they are, up to whole pixels.
-  combo.setGeometry(p.left, p.top, p.width, combo.height());
-  combo.setProperty("droppedHeightPx", p.droppedHeight);
-  combo.setProperty("droppedWidthPx", p.droppedWidth);
-  combo.view()->setMinimumWidth(p.droppedWidth);
-  // Qt sizes the popup by rows: as many as fit below the box.
-  const int row = combo.view()->sizeHintForRow(0) > 0 ? combo.view()->sizeHintForRow(0)
-                                                      : combo.fontMetrics().height() + 4;
-  const int rows = (p.droppedHeight - combo.height()) / row;
-  combo.setMaxVisibleItems(rows > 1 ? rows : 1);
+  controls.ApplyComboSize(combo, p);
 }
 
 }  // namespace parone

@@ -1,0 +1,104 @@
+#pragma once
+// The window's controls as the shared window logic reaches them. Each
+// toolkit window implements it over its own controls: the Win32 window with
+// window handles and messages, the Qt window with its widgets; tests record
+// it. Every call comes from the GUI thread. None blocks, except ShowForm
+// (until the window is painted), OpenFileDialog (modal) and
+// ProcessPendingMessages.
+//
+// A run blocks the window's message loop, so everything that changes what
+// the user sees (a text, a visibility, the progress bar) is painted before
+// the call returns.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "main_window/combo_sizing.hpp"
+#include "main_window/form1_layout.hpp"
+
+namespace parone {
+
+// Pixels within the window's client area.
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+struct OpenFileRequest {
+  std::string title;
+  std::string initialFolder;
+  std::string initialFileName;  // often ""
+  std::string filterName;       // what the filter is called, e.g. "모든파일"
+  std::string filterPattern;    // e.g. "*.*"; a toolkit may widen it to names without a dot
+};
+
+class Form1Controls {
+ public:
+  virtual ~Form1Controls() = default;
+
+  // The window's title bar.
+  virtual std::string Caption() = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+
+  // The text of the combo boxes' text fields, of Text1, and the caption of
+  // a label, button or check box. For cmbLocalFileOnly it is the chosen
+  // item's text. Setting Text1 raises Text1's change event, as typing does
+  // (an edit control sends EN_CHANGE on WM_SETTEXT too).
+  virtual std::string Text(Form1Control control) = 0;
+  virtual void SetText(Form1Control control, const std::string& text) = 0;
+
+  // The lists of the two combo boxes. ClearList empties the list and the
+  // text field. AddItem appends the item carrying `itemData`, or, in a list
+  // that the toolkit keeps sorted itself (a CBS_SORT list), inserts it at its
+  // sorted place; it returns the index where the item landed. ItemData of an
+  // index the list does not hold is -1. SelectItem makes item `index` the
+  // chosen one, which puts its text into the text field; -1 chooses none.
+  virtual void ClearList(Form1Control combo) = 0;
+  virtual int AddItem(Form1Control combo, const std::string& text, int itemData) = 0;
+  virtual int ItemData(Form1Control combo, int index) = 0;
+  virtual void SelectItem(Form1Control combo, int index) = 0;
+
+  // Check boxes: 0 unticked, 1 ticked, 2 greyed. Setting never raises the
+  // click event (BM_SETCHECK sends no BN_CLICKED).
+  virtual int Tick(Form1Control checkBox) = 0;
+  virtual void SetTick(Form1Control checkBox, int tick) = 0;
+
+  virtual void SetVisible(Form1Control control, bool visible) = 0;
+  virtual void FocusOn(Form1Control control) = 0;
+
+  // ProgressBar1, in whole steps.
+  virtual void SetProgressMax(int max) = 0;
+  virtual void SetProgressValue(int value) = 0;
+
+  // Where a control stands now, and the screen's density.
+  virtual PixelRect Bounds(Form1Control control) = 0;
+  virtual double TwipsPerPixelX() = 0;
+  virtual double TwipsPerPixelY() = 0;
+  // What CmbSetSize computed: the combo box moved to left, top and width,
+  // `droppedHeight` high with its list dropped down (MoveWindow), and the
+  // list at least `droppedWidth` wide (CB_SETDROPPEDWIDTH).
+  virtual void ApplyComboSize(Form1Control combo, const ComboPixels& pixels) = 0;
+
+  // Shows the window, not modal, and returns once it has been painted, so
+  // that a run started right after shows a whole window while it blocks.
+  virtual void ShowForm() = 0;
+  // Closes the window; closing the one window ends the program.
+  virtual void CloseForm() = 0;
+  virtual bool IsFormVisible() = 0;
+
+  // The modal open-file dialog for one file: nullopt when the user cancelled
+  // or closed it; otherwise the chosen file's full path (when the dialog
+  // fails to show, whatever file name it holds, normally the initial one).
+  virtual std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) = 0;
+
+  // Processes the window's pending messages once.
+  virtual void ProcessPendingMessages() = 0;
+  // The owner for dialogs of programs the run starts; 0 when the toolkit has
+  // no native handle to offer.
+  virtual std::intptr_t WindowHandle() = 0;
+};
+
+}  // namespace parone

@@ -1,0 +1,427 @@
+// The shared window logic against recorded controls: no toolkit involved.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "distribution/recent_files.hpp"
+#include "local_server.hpp"
+#include "main_window/form1_logic.hpp"
+#include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_file_system.hpp"
+#include "platform/fakes/memory_settings_store.hpp"
+#include "platform/fakes/recording_message_boxes.hpp"
+#include "recording_form1_controls.hpp"
+#include "test_dir.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+using C = Form1Control;
+using Strings = std::vector<std::string>;
+
+class NoSleep final : public Sleeper {
+ public:
+  void SleepMs(long) override {}
+};
+
+class Form1LogicTest : public ::testing::Test {
+ protected:
+  Form1LogicTest() {
+    config = SystemConfig::Defaults();
+    config.ftpHost = "127.0.0.1";
+    config.ftpPort = testing::UnusedPort();
+    config.httpPort = testing::UnusedPort();
+  }
+
+  Form1Logic& Make(FileSystem& fileSystem) {
+    Form1Services services{boxes, settings, fileSystem, cp949, facts, launcher, sleeper, config};
+    services.ftpTimeouts = {5, 10};
+    services.urlTimeouts = {1, 2};
+    logic = std::make_unique<Form1Logic>(controls, services);
+    controls.onText1Change = [this] { logic->Text1_Change(); };
+    return *logic;
+  }
+  Form1Logic& Make() { return Make(memoryFiles); }
+
+  void StoreRecent(const Strings& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      settings.Set(kAppTitle, "RecentFiles", std::to_string(i + 1), entries[i]);
+    }
+  }
+  std::string Selection() { return controls.texts[C::cmbLocalFullPath]; }
+  std::vector<std::pair<std::string, int>> NamesWithData() {
+    std::vector<std::pair<std::string, int>> out;
+    for (const auto& item : controls.lists[C::cmbLocalFileOnly]) out.emplace_back(item.text, item.data);
+    return out;
+  }
+
+  RecordingForm1Controls controls;
+  RecordingMessageBoxes boxes;
+  MemorySettingsStore settings;
+  MemoryFileSystem memoryFiles;
+  Cp949CodePage cp949;
+  FixedProcessFacts facts{"C:\\Tools\\Deploy"};
+  NativeProcessLauncher launcher;
+  NoSleep sleeper;
+  SystemConfig config;
+  std::unique_ptr<Form1Logic> logic;
+};
+
+TEST_F(Form1LogicTest, TheLoadSetsCaptionSettingsAndSizesInOrderAndWritesNothing) {
+  Make().Load("");
+  EXPECT_EQ(controls.calls,
+            (Strings{"SetCaption", "SetText Text1", "SetTick ChkPassive",
+                     "ApplyComboSize cmbLocalFullPath", "ApplyComboSize cmbLocalFileOnly",
+                     "FocusOn cmbLocalFullPath",
+                     // An empty store: both lists emptied, no name chosen,
+                     // nothing selected in the full paths.
+                     "ClearList cmbLocalFullPath", "ClearList cmbLocalFileOnly",
+                     "SelectItem cmbLocalFileOnly"}));
+  EXPECT_EQ(controls.caption, "파로네 자동배포2(ftp) Ver.1.1.33");
+  EXPECT_EQ(controls.texts[C::Text1], "D:\\upx.exe");
+  for (C box : {C::ChkPassive, C::chkCodeSigning, C::chkSuccUnload}) {
+    EXPECT_EQ(controls.ticks[box], 1) << NameOf(box);
+  }
+  EXPECT_EQ(Selection(), "");
+  EXPECT_FALSE(controls.formVisible);  // the toolkit shows it after the load
+  // Text1's change event came while the window was invisible.
+  EXPECT_TRUE(settings.writes().empty());
+  // Each combo box keeps its place and width; the lists get 5000 twips.
+  EXPECT_EQ(controls.comboSizes[C::cmbLocalFullPath], (ComboPixels{75, 18, 542, 333, 542}));
+  EXPECT_EQ(controls.comboSizes[C::cmbLocalFileOnly], (ComboPixels{620, 18, 154, 333, 154}));
+}
+
+TEST_F(Form1LogicTest, StoredSettingsAreReadAsTheyStand) {
+  struct Row {
+    const char* passive;  // stored PassiveMode; nullptr: missing
+    int tick;
+  };
+  const Row rows[] = {
+      {nullptr, 1},  // the default "1"
+      {"0", 0},
+      {" 1", 1},   // leading blanks are skipped by the numeric reading
+      {"", 0},     // present but empty reads as 0, not as the default
+      {"0.5", 0},  // half to even
+      {"1.5", 2},  // half to even: greyed
+      {"7", 0},    // no tick state: unticked
+      {"x", 0},    // no number at all
+  };
+  for (const Row& row : rows) {
+    settings = MemorySettingsStore();
+    if (row.passive) settings.Set(kAppTitle, "Config", "PassiveMode", row.passive);
+    settings.Set(kAppTitle, "Config", "UpxPath", "");
+    controls = RecordingForm1Controls();
+    Make().Load("");
+    EXPECT_EQ(controls.ticks[C::ChkPassive], row.tick) << (row.passive ? row.passive : "(missing)");
+    EXPECT_EQ(controls.texts[C::Text1], "");  // an empty path is not the default
+    EXPECT_TRUE(settings.writes().empty());
+  }
+}
+
+TEST_F(Form1LogicTest, SettingsAreSavedAtEveryChangeButOnlyWhileTheWindowIsVisible) {
+  Form1Logic& f = Make();
+  f.Load("");
+  controls.formVisible = true;
+  for (const char* typed : {"/", "/u", "/u/", "/u/x"}) controls.SetText(C::Text1, typed);
+  EXPECT_EQ(settings.writes().size(), 4u);  // once per keystroke
+  EXPECT_EQ(settings.Value(kAppTitle, "Config", "UpxPath"), "/u/x");
+  controls.SetText(C::Text1, "");
+  EXPECT_EQ(settings.Value(kAppTitle, "Config", "UpxPath"), "");
+
+  controls.ticks[C::ChkPassive] = 0;
+  f.ChkPassive_Click();
+  EXPECT_EQ(settings.Value(kAppTitle, "Config", "PassiveMode"), "0");
+  controls.ticks[C::ChkPassive] = 1;
+  f.ChkPassive_Click();
+  EXPECT_EQ(settings.Value(kAppTitle, "Config", "PassiveMode"), "1");
+
+  controls.formVisible = false;
+  settings.ClearWrites();
+  controls.ticks[C::ChkPassive] = 0;
+  f.ChkPassive_Click();
+  controls.SetText(C::Text1, "/hidden");
+  EXPECT_TRUE(settings.writes().empty());
+}
+
+TEST_F(Form1LogicTest, RecentFilesFillBothListsAndAChosenNameSelectsItsFullPath) {
+  StoreRecent({"C:\\b\\y.exe", "C:\\a\\z.exe", "C:\\c\\a.exe"});
+  settings.Set(kAppTitle, "RecentFiles", "5", "C:\\after\\gap.exe");  // after the gap: not read
+  Form1Logic& f = Make();
+  f.Load("");
+  EXPECT_EQ(controls.Texts(C::cmbLocalFullPath), (Strings{"C:\\b\\y.exe", "C:\\a\\z.exe", "C:\\c\\a.exe"}));
+  // Each name carries the index of its full path.
+  EXPECT_EQ(NamesWithData(), (std::vector<std::pair<std::string, int>>{{"a.exe", 2}, {"y.exe", 0}, {"z.exe", 1}}));
+  EXPECT_EQ(Selection(), "C:\\b\\y.exe");
+  EXPECT_EQ(controls.selected[C::cmbLocalFileOnly], -1);
+  EXPECT_TRUE(settings.writes().empty());
+
+  f.cmbLocalFileOnly_Click(0);
+  EXPECT_EQ(Selection(), "C:\\c\\a.exe");
+  EXPECT_EQ(controls.selected[C::cmbLocalFullPath], 2);
+  f.cmbLocalFileOnly_Click(7);  // no such item: nothing changes
+  EXPECT_EQ(Selection(), "C:\\c\\a.exe");
+}
+
+TEST_F(Form1LogicTest, NamesSortWithoutRegardToCaseAndJoinedEntriesShowTheirLastFile) {
+  StoreRecent({"C:\\p\\a.exe;C:\\q\\C.exe", "C:\\B.exe", "C:\\a.exe", "D:\\A.exe", "C:\\한글.exe",
+               "plain.exe"});
+  Make().Load("");
+  EXPECT_EQ(NamesWithData(), (std::vector<std::pair<std::string, int>>{
+                                 {"a.exe", 2},  // equal names keep their entries' order
+                                 {"A.exe", 3},
+                                 {"B.exe", 1},
+                                 {"C.exe", 0},  // the last file of a joined entry
+                                 {"plain.exe", 5},  // no folder: the whole entry
+                                 {"한글.exe", 4}}));
+}
+
+TEST(NameOrder, IgnoresCaseOfLatinLettersAndComparesTheRestByCodePoint) {
+  struct Row {
+    const char* a;
+    const char* b;
+    bool less;
+  };
+  const Row rows[] = {
+      {"a", "B", true},          // case does not count
+      {"B", "a", false},
+      {"a.exe", "A.exe", false},  // equal either way
+      {"A.exe", "a.exe", false},
+      {"ab", "abc", true},        // a prefix comes first
+      {"_x", "a", true},          // '_' sorts before the letters, as lower case
+      {"Z.exe", "가.exe", true},  // Hangul after Latin
+      {"É", "f", false},          // accented letters after ASCII
+      {"é", "É", false},          // Latin-1 capitals fold too
+      {"É", "é", false},
+  };
+  for (const Row& row : rows) EXPECT_EQ(NameOrderLess(row.a, row.b), row.less) << row.a << " < " << row.b;
+}
+
+TEST_F(Form1LogicTest, DroppedFilesBecomeTheSelectionAndSeveralOneRecentEntry) {
+  Form1Logic& f = Make();
+  f.Load("");
+  f.cmbLocalFullPath_DropFiles({});  // nothing offered: nothing changes
+  EXPECT_EQ(Selection(), "");
+
+  f.cmbLocalFullPath_DropFiles({"C:\\p\\one.exe"});
+  EXPECT_EQ(Selection(), "C:\\p\\one.exe");
+  EXPECT_TRUE(settings.writes().empty());  // one file: recorded when published
+
+  f.cmbLocalFullPath_DropFiles({"C:\\p\\a.exe", "C:\\p\\b.exe", "C:\\q\\c.exe"});
+  EXPECT_EQ(Selection(), "C:\\p\\a.exe;C:\\p\\b.exe;C:\\q\\c.exe");
+  EXPECT_EQ(ReadRecentFiles(settings), Strings{"C:\\p\\a.exe;C:\\p\\b.exe;C:\\q\\c.exe"});
+  // The lists keep what the load put there.
+  EXPECT_TRUE(controls.lists[C::cmbLocalFullPath].empty());
+  EXPECT_TRUE(controls.lists[C::cmbLocalFileOnly].empty());
+}
+
+TEST_F(Form1LogicTest, TheFileDialogOpensInTheLastFolderWhileItExists) {
+  memoryFiles.AddFolder("D:\\Out");
+  memoryFiles.AddFolder("C:\\");
+  Form1Logic& f = Make();
+  f.Load("");
+  controls.dialogAnswers = {"D:\\Out\\App.exe", std::nullopt, "E:\\Gone\\B.exe", "C:\\Root.exe",
+                            "NoFolder.exe"};
+  f.cmdFindFile_Click();
+  EXPECT_EQ(Selection(), "D:\\Out\\App.exe");
+  f.cmdFindFile_Click();  // cancelled: the selection stays
+  EXPECT_EQ(Selection(), "D:\\Out\\App.exe");
+  f.cmdFindFile_Click();  // a folder that does not exist (any more)
+  f.cmdFindFile_Click();  // a drive's root
+  EXPECT_EQ(Selection(), "C:\\Root.exe");
+  f.cmdFindFile_Click();  // a failed dialog gives its file name; the folder stays
+  f.cmdFindFile_Click();
+  ASSERT_EQ(controls.dialogs.size(), 6u);
+  const OpenFileRequest& first = controls.dialogs[0];
+  EXPECT_EQ(first.title, "배포 파일 선택");
+  EXPECT_EQ(first.initialFileName, "");
+  EXPECT_EQ(first.filterName, "모든파일");
+  EXPECT_EQ(first.filterPattern, "*.*");
+  Strings folders;
+  for (const OpenFileRequest& r : controls.dialogs) folders.push_back(r.initialFolder);
+  EXPECT_EQ(folders, (Strings{"C:\\Tools\\Deploy",  // nothing chosen yet: the program's folder
+                              "D:\\Out",            // the folder of the last choice
+                              "D:\\Out",            // a cancel changed nothing
+                              "C:\\Tools\\Deploy",  // E:\Gone does not exist
+                              "C:\\",               // a root keeps its backslash
+                              "C:\\"}));
+  EXPECT_EQ(Selection(), "NoFolder.exe");
+  EXPECT_TRUE(settings.writes().empty());
+}
+
+TEST(FolderOfChosenFile, IsThePathBeforeTheLastSeparatorAndKeepsARoot) {
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
+      {"C:\\Build\\Out\\App.exe", "C:\\Build\\Out"},
+      {"C:\\App.exe", "C:\\"},      // "C:" would be the drive's current folder
+      {"/App.exe", "/"},            // the root of a POSIX file system
+      {"/home/b/App.exe", "/home/b"},
+      {"\\\\srv\\share\\App.exe", "\\\\srv\\share"},  // a share is no drive
+      {"App.exe", std::nullopt},    // no folder: the last one stays
+      {"1:\\App.exe", "1:"},        // not a drive letter
+  };
+  for (const auto& [path, folder] : rows) EXPECT_EQ(FolderOfChosenFile(path), folder) << path;
+}
+
+TEST_F(Form1LogicTest, ACommandLineRunsAtOnceWithTheWindowShownAndLeavesTheListsEmpty) {
+  StoreRecent({"C:\\old.exe"});
+  Form1Logic& f = Make();
+  f.Load("\"C:\\a\\x.exe\";C:\\b\\y.exe");
+  EXPECT_EQ(f.lastRun().entries, (Strings{"\"C:\\a\\x.exe\"", "C:\\b\\y.exe"}));
+  // Neither file has a version and the server is unreachable: both read as
+  // build 0, so the question comes, and No (the default) ends the run.
+  EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
+  ASSERT_FALSE(boxes.shown().empty());
+  EXPECT_EQ(boxes.shown().back().style, kStyleQuestionYesNo);
+  // The selection is set, then the window shown, then the run shows the
+  // version of the first file.
+  const auto& calls = controls.calls;
+  const auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call); };
+  ASSERT_NE(at("SetText lblVer"), calls.end());
+  EXPECT_LT(at("SetText cmbLocalFullPath"), at("ShowForm"));
+  EXPECT_LT(at("ShowForm"), at("SetText lblVer"));
+  EXPECT_TRUE(controls.formVisible);
+  EXPECT_EQ(at("ClearList cmbLocalFullPath"), calls.end());
+  EXPECT_TRUE(controls.lists[C::cmbLocalFullPath].empty());
+}
+
+TEST_F(Form1LogicTest, AnEmptySelectionAsksForAFileAndFocusesTheSelection) {
+  Form1Logic& f = Make();
+  f.Load("");
+  controls.focus.reset();
+  f.cmdDistribute_Click();
+  EXPECT_EQ(f.lastRun().status, RunStatus::kEmptySelection);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
+  EXPECT_EQ(controls.focus, C::cmbLocalFullPath);
+}
+
+TEST_F(Form1LogicTest, TheWorkflowReachesTheControlsByTheirNames) {
+  Form1Logic& f = Make();
+  // Distinct values, so that a control read in place of another shows.
+  controls.ticks[C::chkCodeSigning] = 2;
+  controls.ticks[C::ChkPassive] = 0;
+  controls.ticks[C::chkSuccUnload] = 1;
+  controls.texts[C::Text1] = "/opt/upx";
+  controls.texts[C::cmbLocalFullPath] = "C:\\sel.exe";
+  EXPECT_EQ(f.chkCodeSigning(), 2);
+  EXPECT_EQ(f.ChkPassive(), 0);
+  EXPECT_EQ(f.chkSuccUnload(), 1);
+  EXPECT_EQ(f.Text1(), "/opt/upx");
+  EXPECT_EQ(f.cmbLocalFullPath(), "C:\\sel.exe");
+
+  f.SetLblVer("버전: 1.01.33");
+  EXPECT_EQ(controls.texts[C::lblVer], "버전: 1.01.33");
+  f.SetLblWaitingVisible(true);
+  EXPECT_TRUE(controls.visible[C::lblWaiting]);
+  f.SetLblWaitingVisible(false);
+  EXPECT_FALSE(controls.visible[C::lblWaiting]);
+  f.FocusCmbLocalFullPath();
+  EXPECT_EQ(controls.focus, C::cmbLocalFullPath);
+  f.YieldToWindow();
+  EXPECT_EQ(controls.pendingProcessed, 1);
+  EXPECT_EQ(f.WindowHandle(), 0x5150);
+
+  // The bar keeps the workflow's values and shows whole steps.
+  f.ProgressBar1().SetMax(12.7f);
+  f.ProgressBar1().SetValue(3.9f);
+  EXPECT_FLOAT_EQ(f.ProgressBar1().Max(), 12.7f);
+  EXPECT_FLOAT_EQ(f.ProgressBar1().Value(), 3.9f);
+  EXPECT_EQ(controls.progressMax, 12);
+  EXPECT_EQ(controls.progressValues, std::vector<int>{3});
+
+  f.Unload();
+  f.cmdClose_Click();
+  EXPECT_EQ(controls.closes, 2);
+}
+
+TEST_F(Form1LogicTest, TheSigningWaitAsksEveryFiveMinutesAndNoGivesUp) {
+  Form1Logic& f = Make();
+  EXPECT_TRUE(f.KeepWaiting(0));
+  EXPECT_TRUE(f.KeepWaiting(60'000));
+  EXPECT_TRUE(boxes.shown().empty());
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(f.KeepWaiting(300'000));
+  EXPECT_FALSE(f.KeepWaiting(600'000));  // no scripted answer: No, the default
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[1].style, kStyleQuestionYesNo);
+  EXPECT_NE(boxes.shown()[1].text.find("10분째"), std::string::npos);
+
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(f.RetryCopy("C:\\a.exe", "S:\\u\\a.exe"));
+  EXPECT_NE(boxes.shown().back().text.find("C:\\a.exe\r\n-> S:\\u\\a.exe"), std::string::npos);
+  EXPECT_FALSE(f.RetryCopy("a", "b"));
+}
+
+TEST(ComboSizing, ConvertsTwipsAtNinetySixAndOneHundredTwentyDpi) {
+  const ComboPixels at96 = ComboSizeInPixels(1125, 270, 8130, 8130, 5000, 15, 15);
+  EXPECT_EQ(at96, (ComboPixels{75, 18, 542, 333, 542}));
+  const ComboPixels small = ComboSizeInPixels(9300, 270, 2310, 2310, 5000, 15, 15);
+  EXPECT_EQ(small, (ComboPixels{620, 18, 154, 333, 154}));
+  const ComboPixels at120 =
+      ComboSizeInPixels(1125, 270, 8130, 8130, 5000, TwipsPerPixel(120), TwipsPerPixel(120));
+  EXPECT_EQ(at120.width, 677);  // 677.5 cut down
+  EXPECT_EQ(at120.droppedHeight, 416);
+  EXPECT_EQ(TwipsToPixels(22.5, 15), 1);   // 22.5 rounds to 22 (even), 22 / 15 = 1
+  EXPECT_EQ(TwipsToPixels(100, 14.5), 7);  // 14.5 rounds to 14
+  EXPECT_EQ(TwipsToPixels(100, 0.4), 0);   // no whole twips per pixel
+  EXPECT_EQ(TwipsPerPixel(0), 15);         // a screen that reports no density
+}
+
+TEST(ComboSizing, CmbSetSizeKeepsTheBoxWidthAndSizesTheListAtTheScreensDensity) {
+  RecordingForm1Controls controls(12);  // 120 DPI
+  CmbSetSize(controls, C::cmbLocalFullPath, 8130, 5000);
+  // The combo box keeps its own width in whole pixels; the width argument
+  // only sets the dropped list's.
+  EXPECT_EQ(controls.comboSizes[C::cmbLocalFullPath], (ComboPixels{93, 22, 677, 416, 677}));
+}
+
+class Form1RunTest : public Form1LogicTest {
+ protected:
+  void SetUp() override {
+    root_ = testing::FreshTestDir("parone_form_logic");
+    fs::create_directories(root_ / "tool" / "temp");
+    facts = FixedProcessFacts((root_ / "tool").string());
+  }
+  void TearDown() override {
+    logic.reset();
+    fs::remove_all(root_);
+  }
+  fs::path root_;
+  NativeFileSystem nativeFiles;
+};
+
+TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
+  testing::LocalServer server;
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  const std::string program = (root_ / "Tool.Setup.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  controls.texts[C::cmbLocalFullPath] = program;
+  controls.ticks[C::chkCodeSigning] = 0;
+  f.cmdDistribute_Click();
+  EXPECT_EQ(f.lastRun().status, RunStatus::kCompleted);
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
+  std::ifstream local(program, std::ios::binary);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"),
+            std::string((std::istreambuf_iterator<char>(local)), std::istreambuf_iterator<char>()));
+  EXPECT_EQ(controls.texts[C::lblVer], "버전: 1.01.33");
+  EXPECT_EQ(controls.closes, 1);  // closed after sending, without "배포완료"
+  EXPECT_FALSE(controls.formVisible);
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(ReadRecentFiles(settings), Strings{program});
+  // The bar counted the file's whole 1 KiB blocks.
+  const int blocks = static_cast<int>(fs::file_size(program) / 1024);
+  EXPECT_EQ(controls.progressMax, blocks);
+  ASSERT_FALSE(controls.progressValues.empty());
+  EXPECT_EQ(controls.progressValues.back(), blocks);
+}
+
+}  // namespace
+}  // namespace parone
