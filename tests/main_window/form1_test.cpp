@@ -163,32 +163,32 @@ TEST_F(Form1Test, TypingAndClickingSaveTheSettingsOnlyWhileVisible) {
 }
 
 TEST_F(Form1Test, RecentFilesFillBothListsAndAChoiceSelectsTheFullPath) {
-  settings.Set(kAppTitle, "RecentFiles", "1", "C:\\b\\y.exe");
-  settings.Set(kAppTitle, "RecentFiles", "2", "C:\\a\\z.exe");
-  settings.Set(kAppTitle, "RecentFiles", "3", "C:\\c\\a.exe");
-  settings.Set(kAppTitle, "RecentFiles", "5", "C:\\after\\gap.exe");
+  settings.Set(kAppTitle, "RecentFiles", "1", "/b/y.exe");
+  settings.Set(kAppTitle, "RecentFiles", "2", "/a/z.exe");
+  settings.Set(kAppTitle, "RecentFiles", "3", "/c/a.exe");
+  settings.Set(kAppTitle, "RecentFiles", "5", "/after/gap.exe");
   Form1& f = Make();
   f.Load("");
   EXPECT_EQ(Items("cmbLocalFullPath"),
-            (std::vector<std::string>{"C:\\b\\y.exe", "C:\\a\\z.exe", "C:\\c\\a.exe"}));
+            (std::vector<std::string>{"/b/y.exe", "/a/z.exe", "/c/a.exe"}));
   EXPECT_EQ(Items("cmbLocalFileOnly"), (std::vector<std::string>{"a.exe", "y.exe", "z.exe"}));
-  EXPECT_EQ(SelectionText(), "C:\\b\\y.exe");
+  EXPECT_EQ(SelectionText(), "/b/y.exe");
   auto* names = Child<QComboBox>("cmbLocalFileOnly");
   names->setCurrentIndex(0);
   emit names->activated(0);
-  EXPECT_EQ(SelectionText(), "C:\\c\\a.exe");
+  EXPECT_EQ(SelectionText(), "/c/a.exe");
 }
 
 TEST_F(Form1Test, NamesSortWithoutRegardToCaseAndJoinedEntriesShowTheirLastFile) {
-  settings.Set(kAppTitle, "RecentFiles", "1", "C:\\p\\a.exe;C:\\q\\C.exe");
-  settings.Set(kAppTitle, "RecentFiles", "2", "C:\\B.exe");
-  settings.Set(kAppTitle, "RecentFiles", "3", "C:\\a.exe");
+  settings.Set(kAppTitle, "RecentFiles", "1", "/p/a.exe;/q/C.exe");
+  settings.Set(kAppTitle, "RecentFiles", "2", "/B.exe");
+  settings.Set(kAppTitle, "RecentFiles", "3", "/a.exe");
   Form1& f = Make();
   f.Load("");
   EXPECT_EQ(Items("cmbLocalFileOnly"), (std::vector<std::string>{"a.exe", "B.exe", "C.exe"}));
   auto* names = Child<QComboBox>("cmbLocalFileOnly");
   emit names->activated(2);
-  EXPECT_EQ(SelectionText(), "C:\\p\\a.exe;C:\\q\\C.exe");
+  EXPECT_EQ(SelectionText(), "/p/a.exe;/q/C.exe");
 }
 
 TEST_F(Form1Test, DroppingFilesSetsTheSelectionAndSeveralBecomeOneRecentEntry) {
