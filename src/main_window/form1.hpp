@@ -109,6 +109,7 @@ class Form1 final : public QDialog, public DistributionView, public SigningWayOu
 
   std::unique_ptr<Progress> progress_;
   std::unique_ptr<DistributionContext> context_;
+  std::unique_ptr<MessageBoxQuestions> questions_;
   std::unique_ptr<WorkflowSteps> steps_;
   std::unique_ptr<DropFolderSigning> signing_;
   std::unique_ptr<DistributionRun> run_;

@@ -226,13 +226,14 @@ TEST_F(Form1Test, ACommandLineStartsARunAtOnceAndLeavesTheListsEmpty) {
   f.Load("\"C:\\a\\x.exe\";C:\\b\\y.exe");
   EXPECT_TRUE(f.isVisible());
   EXPECT_EQ(f.lastRun().entries, (std::vector<std::string>{"\"C:\\a\\x.exe\"", "C:\\b\\y.exe"}));
-  // Neither file has a version and the server is unreachable: both read as
-  // build 0, so the question comes, and No (the default) ends the run.
+  // Neither file has a version: the question about that comes first, and No
+  // (the default) ends the run.
   EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
   EXPECT_TRUE(Items("cmbLocalFullPath").empty());
   EXPECT_TRUE(Items("cmbLocalFileOnly").empty());
-  ASSERT_FALSE(boxes.shown().empty());
+  ASSERT_EQ(boxes.shown().size(), 1u);  // the question alone, no error box before it
   EXPECT_EQ(boxes.shown().back().style, kStyleQuestionYesNo);
+  EXPECT_EQ(boxes.shown().back().text.rfind("파일의 버전을 읽을 수 없습니다.", 0), 0u);
 }
 
 TEST_F(Form1Test, TheFileDialogRemembersTheLastFolderWhileItExists) {
