@@ -1,49 +1,90 @@
 #include "cli/cli.hpp"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <ostream>
+
+#include "cli/commands.hpp"
 
 namespace parone {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: parone-deploy-cli <command> [options] ...\n"
+// What the generated help cannot say: every command's synopsis in one
+// place, the environment and the exit statuses.
+constexpr const char* kFooter =
     "\n"
-    "commands:\n"
-    "  version [--json] FILE...   print the version resource of program files\n"
-    "                             (--json: one JSON object per file and line)\n"
-    "  publish [--yes|--no] [--upx PATH] [--passive|--active]\n"
-    "          [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
-    "                             check every file against the server, then upload\n"
-    "                             each with its lastver file (arguments are joined\n"
-    "                             with \";\"); --yes/--no answer the same-build question\n"
-    "  check [--server ...] SELECTION...\n"
-    "                             print local and server builds; never uploads\n"
-    "  --help                     this text\n"
+    "usage:\n"
+    "  parone-deploy-cli version [--json] FILE...\n"
+    "  parone-deploy-cli publish [--yes|--no] [--allow-no-version] [--upx PATH]\n"
+    "                            [--passive|--active] [--sign [--sign-timeout SECONDS]]\n"
+    "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
+    "  parone-deploy-cli check [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
+    "  parone-deploy-cli COMMAND --help\n"
+    "\n"
+    "publish: --yes answers the same-build question, --allow-no-version the question\n"
+    "about a file whose version cannot be read, --no declines both; without them a\n"
+    "terminal is asked, and otherwise the answer is No. --sign hands the files to the\n"
+    "code-signing service first and uploads once every signed copy is back;\n"
+    "--sign-timeout SECONDS (default 600) gives up the wait, and the run.\n"
     "\n"
     "environment: PARONE_DEPLOY_SERVER=HOST[:FTP-PORT[:HTTP-PORT]] overrides the\n"
-    "built-in server (--server overrides both)\n"
+    "built-in server (--server overrides both); PARONE_DEPLOY_SIGNING_DIR=DIR uses\n"
+    "DIR/unsigned and DIR/signed as the drop folders\n"
     "\n"
-    "exit status: 0 success, 1 some file failed, 2 usage error,\n"
-    "             3 declined at the same-build question (check: a build is already there)\n";
+    "exit status: 0 success, 1 some file failed (check: a version could not be read),\n"
+    "             2 usage error, 3 declined at a question (check: a build is already\n"
+    "             on the server)\n";
 
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliContext& context) {
+  CLI::App app("Publishes program files to the download server for automatic updates.",
+               "parone-deploy-cli");
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  // A repeated option means its last value, as a shell script that appends
+  // an override expects.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+  VersionOptions version;
+  RunOptions publish;
+  RunOptions check;
+  CLI::App* versionCommand =
+      app.add_subcommand("version", "print the version resource of program files");
+  // Subcommands would repeat the overview's footer; each says its own.
+  versionCommand->footer(
+      "\nexit status: 0 every file had a version block, 1 otherwise, 2 usage error\n");
+  DefineVersionOptions(*versionCommand, version);
+  CLI::App* publishCommand = app.add_subcommand(
+      "publish", "check every file against the server, then upload each with its lastver file");
+  publishCommand->footer(
+      "\nexit status: 0 every file published, 1 some failed, 2 usage error,\n"
+      "             3 declined at a question\n");
+  DefineRunOptions(*publishCommand, publish, true);
+  CLI::App* checkCommand =
+      app.add_subcommand("check", "print local and server builds; never uploads");
+  checkCommand->footer(
+      "\nexit status: 0 every file is new to the server, 1 a version cannot be read,\n"
+      "             2 usage error, 3 a build is already on the server\n");
+  DefineRunOptions(*checkCommand, check, false);
+
   if (args.empty()) {
-    context.err << kUsage;
+    context.err << app.help();
     return kExitUsage;
   }
-  const std::string& command = args.front();
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (command == "--help" || command == "-h" || command == "help") {
-    context.out << kUsage;
-    return kExitOk;
+  // CLI11 takes the arguments last first; "help" is kept as a command.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  if (reversed.back() == "help") reversed.back() = "--help";
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e, context.out, context.err);
+    return status == static_cast<int>(CLI::ExitCodes::Success) ? kExitOk : kExitUsage;
   }
-  if (command == "version") return RunVersionCommand(rest, context);
-  if (command == "publish") return RunPublishCommand(rest, context);
-  if (command == "check") return RunCheckCommand(rest, context);
-  context.err << "unknown command: " << command << "\n\n" << kUsage;
-  return kExitUsage;
+  if (versionCommand->parsed()) return RunVersionCommand(version, context);
+  if (publishCommand->parsed()) return RunPublishCommand(publish, context);
+  return RunCheckCommand(check, context);
 }
 
 }  // namespace parone

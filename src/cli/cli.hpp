@@ -1,6 +1,7 @@
 #pragma once
-// The command-line front end: parses the arguments and runs a subcommand.
-// Blocks until the subcommand is done; returns the process exit status.
+// The command-line front end: parses the arguments and runs a subcommand
+// (version, publish, check; each answers --help). Blocks until the
+// subcommand is done; returns the process exit status.
 
 #include <iosfwd>
 #include <optional>
@@ -47,14 +48,8 @@ struct CliContext {
   UrlTextTimeouts urlTimeouts;
 };
 
+// `args` without the program name. Help goes to `out` with status 0, usage
+// errors to `err` with status 2.
 int RunCli(const std::vector<std::string>& args, CliContext& context);
-
-// `version [--json] FILE...`
-int RunVersionCommand(const std::vector<std::string>& args, CliContext& context);
-// `publish [--yes|--no] [--upx PATH] [--passive|--active] [--sign [--sign-timeout S]]
-//          [--server S] SELECTION...`
-int RunPublishCommand(const std::vector<std::string>& args, CliContext& context);
-// `check [--server S] SELECTION...`: the version pass alone, never uploads.
-int RunCheckCommand(const std::vector<std::string>& args, CliContext& context);
 
 }  // namespace parone

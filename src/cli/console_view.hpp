@@ -2,7 +2,7 @@
 // The window's controls as the command line fills them: the selection from
 // the arguments, the UPX path and the passive tick from the settings (or the
 // options), never closing after sending, labels as lines on stderr and a
-// terminal progress bar.
+// terminal progress bar, whose line every printed label first ends.
 
 #include <ostream>
 #include <string>
@@ -21,14 +21,20 @@ struct ConsoleControls {
 
 class ConsoleView final : public DistributionView {
  public:
-  ConsoleView(ConsoleControls controls, std::ostream& err, bool drawProgress)
-      : controls_(std::move(controls)), err_(err), progress_(err, drawProgress) {}
+  ConsoleView(ConsoleControls controls, std::ostream& err, bool drawProgress,
+              SteadyNow now = {})
+      : controls_(std::move(controls)), err_(err), progress_(err, drawProgress, {}, std::move(now)) {}
   std::string cmbLocalFullPath() override { return controls_.selection; }
   void FocusCmbLocalFullPath() override {}
   int chkCodeSigning() override { return controls_.codeSigning; }
-  void SetLblVer(const std::string& caption) override { err_ << caption << "\n"; }
+  void SetLblVer(const std::string& caption) override {
+    progress_.Finish();
+    err_ << caption << "\n";
+  }
   void SetLblWaitingVisible(bool visible) override {
-    if (visible) err_ << "서명된 파일을 기다리는 중...\n" << std::flush;
+    if (!visible) return;
+    progress_.Finish();
+    err_ << "서명된 파일을 기다리는 중...\n" << std::flush;
   }
   std::string Text1() override { return controls_.upxPath; }
   int ChkPassive() override { return controls_.passive; }

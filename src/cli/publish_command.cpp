@@ -1,7 +1,10 @@
-#include <cstdlib>
+#include <CLI/CLI.hpp>
+
+#include <charconv>
 #include <ostream>
 
-#include "cli/cli.hpp"
+#include "cli/commands.hpp"
+#include "cli/console_questions.hpp"
 #include "cli/console_view.hpp"
 #include "common/numeric_text.hpp"
 #include "common/tick_state.hpp"
@@ -13,89 +16,32 @@
 namespace parone {
 namespace {
 
-constexpr const char* kPublishUsage =
-    "usage: parone-deploy-cli publish [--yes|--no] [--upx PATH] [--passive|--active]\n"
-    "                                 [--sign [--sign-timeout SECONDS]]\n"
-    "                                 [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
-    "       parone-deploy-cli check [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n";
-
-struct RunOptions {
-  std::optional<std::string> server;
-  std::optional<int> passive;
-  std::optional<std::string> upxPath;
-  std::optional<QuestionPolicy> answer;
-  bool sign = false;
-  long signTimeoutSeconds = 600;
-  std::string selection;  // the arguments joined with ";"
-};
-
-// Parses the options the run and the check share; false after printing a
-// usage error.
-bool ParseRunOptions(const std::vector<std::string>& args, bool forPublish, RunOptions& options,
-                     std::ostream& err) {
-  std::vector<std::string> entries;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
-    auto value = [&](const char* what) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) {
-        err << arg << " needs " << what << "\n";
-        return std::nullopt;
-      }
-      return args[++i];
-    };
-    if (!isOption) {
-      entries.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "--server") {
-      options.server = value("HOST[:FTP-PORT[:HTTP-PORT]]");
-      if (!options.server) return false;
-    } else if (forPublish && arg == "--passive") {
-      options.passive = kTicked;
-    } else if (forPublish && arg == "--active") {
-      options.passive = kUnticked;
-    } else if (forPublish && arg == "--yes") {
-      options.answer = QuestionPolicy::kAnswerYes;
-    } else if (forPublish && arg == "--no") {
-      options.answer = QuestionPolicy::kAnswerNo;
-    } else if (forPublish && arg == "--sign") {
-      options.sign = true;
-    } else if (forPublish && arg == "--sign-timeout") {
-      const auto text = value("SECONDS");
-      if (!text) return false;
-      char* end = nullptr;
-      const long seconds = std::strtol(text->c_str(), &end, 10);
-      if (text->empty() || *end != '\0' || seconds < 0) {
-        err << "--sign-timeout needs a number of seconds\n";
-        return false;
-      }
-      options.signTimeoutSeconds = seconds;
-    } else if (forPublish && arg == "--upx") {
-      options.upxPath = value("PATH");
-      if (!options.upxPath) return false;
-    } else {
-      err << "unknown option " << arg << "\n" << kPublishUsage;
-      return false;
-    }
-  }
-  if (entries.empty()) {
-    err << kPublishUsage;
-    return false;
-  }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (i) options.selection += ';';
-    options.selection += entries[i];
-  }
-  return true;
-}
-
 struct PreparedRun {
   SystemConfig config;
   ConsoleControls controls;
 };
 
+// The arguments joined with ";" (as the window joins dropped files), every
+// relative entry made absolute against the current folder: the run hands
+// the paths to programs started in the tool's own folder (UPX) and names
+// files by what follows the last separator.
+std::string AbsoluteSelection(FileSystem& files, const std::vector<std::string>& arguments) {
+  std::string joined;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i) joined += ';';
+    joined += arguments[i];
+  }
+  std::string selection;
+  bool first = true;
+  for (const std::string& entry : SplitSelection(joined)) {
+    if (!first) selection += ';';
+    first = false;
+    if (!entry.empty()) selection += files.AbsolutePath(entry);
+  }
+  return selection;
+}
+
+// False after printing why the options cannot be used.
 bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepared) {
   prepared.config = context.config;
   std::optional<std::string> server = options.server ? options.server : context.serverEnv;
@@ -104,13 +50,16 @@ bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepar
     return false;
   }
   // Like the window: the stored settings unless an option says otherwise.
-  prepared.controls.selection = options.selection;
+  prepared.controls.selection = AbsoluteSelection(context.files, options.selection);
   // Most build machines have no signing share, so signing is asked for.
   prepared.controls.codeSigning = options.sign ? kTicked : kUnticked;
   prepared.controls.upxPath = options.upxPath.value_or(context.settings.GetSetting(
       kAppTitle, "Config", "UpxPath", prepared.config.defaultUpxPath));
-  prepared.controls.passive = options.passive.value_or(
-      TickStateFromText(context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
+  prepared.controls.passive =
+      options.passive  ? kTicked
+      : options.active ? kUnticked
+                       : TickStateFromText(
+                             context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1"));
   return true;
 }
 
@@ -119,10 +68,12 @@ bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepar
 // run before anything is uploaded.
 class ConsoleWayOut final : public SigningWayOut {
  public:
-  ConsoleWayOut(std::ostream& err, Sleeper& sleeper, long timeoutSeconds)
-      : err_(err), sleeper_(sleeper), timeoutMs_(timeoutSeconds * 1000) {}
+  ConsoleWayOut(std::ostream& err, TerminalProgress& progress, Sleeper& sleeper,
+                long timeoutSeconds)
+      : err_(err), progress_(progress), sleeper_(sleeper), timeoutMs_(timeoutSeconds * 1000) {}
   bool RetryCopy(const std::string& from, const std::string& to) override {
     if (++copyRetries_ > kCopyRetries) {
+      progress_.Finish();
       err_ << "copying " << from << " to " << to << " keeps failing; giving up\n";
       return false;
     }
@@ -131,6 +82,7 @@ class ConsoleWayOut final : public SigningWayOut {
   }
   bool KeepWaiting(long waitedMs) override {
     if (waitedMs < timeoutMs_) return true;
+    progress_.Finish();
     err_ << "no signed files after " << timeoutMs_ / 1000
          << " s (--sign-timeout); nothing was uploaded\n";
     return false;
@@ -139,6 +91,7 @@ class ConsoleWayOut final : public SigningWayOut {
  private:
   static constexpr int kCopyRetries = 3;
   std::ostream& err_;
+  TerminalProgress& progress_;
   Sleeper& sleeper_;
   long timeoutMs_;
   int copyRetries_ = 0;
@@ -146,25 +99,71 @@ class ConsoleWayOut final : public SigningWayOut {
 
 }  // namespace
 
-int RunPublishCommand(const std::vector<std::string>& args, CliContext& context) {
-  RunOptions options;
+std::optional<long> ParseSignTimeoutSeconds(const std::string& text) {
+  long seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || ec != std::errc() || stop != end || seconds < 0) return std::nullopt;
+  return seconds;
+}
+
+void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
+  command.add_option("--server", options.server,
+                     "the distribution server (overrides PARONE_DEPLOY_SERVER)")
+      ->type_name("HOST[:FTP-PORT[:HTTP-PORT]]");
+  command.add_option("SELECTION", options.selection, "program files (joined with \";\")")
+      ->required();
+  if (!forPublish) return;
+  CLI::Option* yes = command.add_flag("--yes", options.yes,
+                                      "upload a build the server already has (answers that question)");
+  CLI::Option* no = command.add_flag("--no", options.no, "decline every question");
+  CLI::Option* allow = command.add_flag(
+      "--allow-no-version", options.allowNoVersion,
+      "upload a file whose version cannot be read (the server's recorded build is emptied)");
+  no->excludes(yes)->excludes(allow);
+  command.add_option("--upx", options.upxPath, "the UPX program (default: the stored UpxPath)")
+      ->type_name("PATH");
+  CLI::Option* passive = command.add_flag("--passive", options.passive, "passive FTP");
+  command.add_flag("--active", options.active, "active FTP (default: the stored PassiveMode)")
+      ->excludes(passive);
+  command.add_flag("--sign", options.sign, "hand the files to the code-signing service first");
+  command
+      .add_option("--sign-timeout", options.signTimeout,
+                  "give up waiting for the signed copies after this many seconds (default 600)")
+      ->type_name("SECONDS")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return ParseSignTimeoutSeconds(text) ? std::string()
+                                                 : "needs a whole number of seconds";
+          },
+          "", "seconds"));
+}
+
+int RunPublishCommand(const RunOptions& options, CliContext& context) {
   PreparedRun prepared;
-  if (!ParseRunOptions(args, true, options, context.err) || !Prepare(options, context, prepared)) {
-    return kExitUsage;
-  }
-  // Without --yes/--no a terminal is asked; otherwise the question's default
-  // button, No, answers.
-  const QuestionPolicy policy = options.answer.value_or(
-      context.stdinIsTerminal ? QuestionPolicy::kAskTerminal : QuestionPolicy::kAnswerNo);
-  ConsoleMessageBoxes boxes(context.err, context.in, policy);
+  if (!Prepare(options, context, prepared)) return kExitUsage;
   ConsoleView view(prepared.controls, context.err, context.stderrIsTerminal);
+  // Questions outside the run's own (none today) are asked at a terminal or
+  // declined, as the run's are without a flag.
+  ConsoleMessageBoxes boxes(
+      context.err, context.in,
+      context.stdinIsTerminal && !options.no ? QuestionPolicy::kAskTerminal
+                                             : QuestionPolicy::kAnswerNo,
+      &view.progress());
+  ConsoleAnswers answers;
+  answers.declineAll = options.no;
+  if (options.yes) answers.allowed.insert(RunQuestion::kSameBuild);
+  if (options.allowNoVersion) answers.allowed.insert(RunQuestion::kUnreadableVersion);
+  answers.askTerminal = context.stdinIsTerminal;
+  ConsoleQuestions questions(boxes, answers);
   DistributionContext run{view,           boxes,          context.files,    context.settings,
                           context.codePage, context.facts, context.launcher, prepared.config,
                           FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts};
-  WorkflowSteps steps(run);
+  WorkflowSteps steps(run, questions);
   RealSleeper realSleeper;
   Sleeper& sleeper = context.sleeper ? *context.sleeper : static_cast<Sleeper&>(realSleeper);
-  ConsoleWayOut wayOut(context.err, sleeper, options.signTimeoutSeconds);
+  ConsoleWayOut wayOut(context.err, view.progress(), sleeper,
+                       ParseSignTimeoutSeconds(options.signTimeout).value_or(0));
   DropFolderSigning signing(run, sleeper, wayOut, context.signingPollMs);
   DistributionRun distribution(view, boxes, steps, &signing);
   const RunOutcome outcome = distribution.Run();
@@ -179,25 +178,33 @@ int RunPublishCommand(const std::vector<std::string>& args, CliContext& context)
   }
 }
 
-int RunCheckCommand(const std::vector<std::string>& args, CliContext& context) {
-  RunOptions options;
+int RunCheckCommand(const RunOptions& options, CliContext& context) {
   PreparedRun prepared;
-  if (!ParseRunOptions(args, false, options, context.err) || !Prepare(options, context, prepared)) {
-    return kExitUsage;
-  }
-  ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
+  if (!Prepare(options, context, prepared)) return kExitUsage;
   ConsoleView view(prepared.controls, context.err, false);
+  ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
   DistributionContext run{view,           boxes,          context.files,    context.settings,
                           context.codePage, context.facts, context.launcher, prepared.config,
                           FtpTimeouts{}, context.urlTimeouts};
-  int status = kExitOk;
-  for (const std::string& entry : SplitSelection(options.selection)) {
-    const ServerVersion v = LookUpServerVersion(run, entry);
-    context.out << entry << ": local build \"" << v.localBuild << "\", server build "
-                << v.server << (v.Same() ? " (already on the server)" : " (new)") << "\n";
-    if (v.Same()) status = kExitDeclined;
+  const std::vector<std::string> entries = SelectedPaths(prepared.controls.selection);
+  if (entries.empty()) {
+    context.err << "no file in the selection\n";
+    return kExitUsage;
   }
-  return status;
+  bool unreadable = false;
+  bool onServer = false;
+  for (const std::string& entry : entries) {
+    const ServerVersion v = LookUpServerVersion(run, entry);
+    context.out << entry << ": local build \"" << v.localBuild << "\", server build " << v.server;
+    if (!v.versionRead) {
+      context.out << " (the version cannot be read)\n";
+      unreadable = true;
+      continue;
+    }
+    context.out << (v.Same() ? " (already on the server)" : " (new)") << "\n";
+    if (v.Same()) onServer = true;
+  }
+  return unreadable ? kExitFailed : onServer ? kExitDeclined : kExitOk;
 }
 
 }  // namespace parone

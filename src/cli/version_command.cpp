@@ -1,38 +1,41 @@
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <ostream>
 
-#include "cli/cli.hpp"
-#include "cli/json_text.hpp"
+#include "cli/commands.hpp"
 #include "common/path_names.hpp"
 #include "fileutil/file_version.hpp"
 #include "platform/console/console_message_boxes.hpp"
 
 namespace parone {
+namespace {
 
-int RunVersionCommand(const std::vector<std::string>& args, CliContext& context) {
-  bool json = false;
-  std::vector<std::string> paths;
-  bool optionsEnded = false;
-  for (const std::string& arg : args) {
-    if (!optionsEnded && arg == "--json") {
-      json = true;
-    } else if (!optionsEnded && arg == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      context.err << "version: unknown option " << arg << "\n";
-      return kExitUsage;
-    } else {
-      paths.push_back(arg);
-    }
-  }
-  if (paths.empty()) {
-    context.err << "usage: parone-deploy-cli version [--json] FILE...\n";
-    return kExitUsage;
-  }
+// One line per file, keys in the documented order. A name that is not valid
+// UTF-8 (possible on Linux) shows U+FFFD where the bad bytes were, rather
+// than making the line unreadable as JSON.
+std::string JsonLine(const std::string& path, const std::optional<VersionList>& rows,
+                     const std::string& version, const std::string& build) {
+  nlohmann::ordered_json line;
+  line["path"] = path;
+  line["rows"] = rows ? *rows : VersionList{};
+  line["version"] = version;
+  line["build"] = build;
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
+}  // namespace
+
+void DefineVersionOptions(CLI::App& command, VersionOptions& options) {
+  command.add_flag("--json", options.json, "one JSON object per file and line");
+  command.add_option("FILE", options.files, "program files")->required();
+}
+
+int RunVersionCommand(const VersionOptions& options, CliContext& context) {
   ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
   FileVersionReader reader(context.files, boxes);
   int status = kExitOk;
-  for (const std::string& path : paths) {
+  for (const std::string& path : options.files) {
     if (!context.files.FileExists(path)) {
       context.err << path << ": "
                   << (context.files.FolderExists(path) ? "is a folder" : "no such file") << "\n";
@@ -45,11 +48,8 @@ int RunVersionCommand(const std::vector<std::string>& args, CliContext& context)
     if (!rows) status = kExitFailed;
     const std::string version = reader.GetFileVerString(path, kTrue16, kTrue16);
     const std::string build = BuildNumberOf(version);
-    if (json) {
-      context.out << "{\"path\": " << JsonQuoted(path)
-                  << ", \"rows\": " << JsonArray(rows ? *rows : VersionList{})
-                  << ", \"version\": " << JsonQuoted(version)
-                  << ", \"build\": " << JsonQuoted(build) << "}\n";
+    if (options.json) {
+      context.out << JsonLine(path, rows, version, build) << "\n";
       continue;
     }
     context.out << path << "\n";

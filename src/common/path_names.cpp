@@ -1,16 +1,18 @@
 #include "common/path_names.hpp"
 
+#include "common/system_config.hpp"
+
 namespace parone {
 
 std::size_t LastSeparator(std::string_view path) {
-  return path.find_last_of("\\/");
+  return path.find_last_of(kPlatform.separators);
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
-  if (!out.empty() && out.back() != '/' && out.back() != '\\') {
-    const bool backslashes = out.find('\\') != std::string::npos && out.find('/') == std::string::npos;
-    out += backslashes ? '\\' : '/';
+  const auto sep = LastSeparator(out);
+  if (!out.empty() && sep != out.size() - 1) {
+    out += sep == std::string::npos ? kPlatform.separator : out[sep];
   }
   out += name;
   return out;

@@ -2,8 +2,8 @@
 // Names the workflow derives from a full path and from a version text.
 // Pure text functions: no file system access, never fail.
 //
-// Both "\" and "/" count as the folder separator on every platform, so a
-// Windows path typed on Linux (or the reverse) splits the same way.
+// The separators are the platform's (kPlatform.separators): "\" and "/" on
+// Windows, only "/" on Linux, where "\" is an ordinary character of a name.
 
 #include <string>
 #include <string_view>
@@ -21,7 +21,8 @@ std::string BaseNameOf(std::string_view path);
 std::string BuildNumberOf(std::string_view versionText);
 
 // folder + separator + name, with the separator the folder already uses
-// ("\" for a folder written with backslashes only, else "/").
+// (its last one), else the platform's own; none is added after a folder
+// that ends in one, or to an empty folder.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
 // Position of the last separator, or npos.

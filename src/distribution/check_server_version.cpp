@@ -22,9 +22,12 @@ ServerVersion LookUpServerVersion(DistributionContext& c, const std::string& pat
   ServerVersion v;
   v.fileName = FileNameOf(path);
   FileVersionReader reader(c.files, c.boxes);
-  v.versionText = reader.GetFileVerString(path, kTrue16, kFalse16);
+  // The reader's own error box would only precede the question that says
+  // the same in the user's words.
+  v.versionText = reader.GetFileVerString(path, kTrue16, kTrue16);
   c.view.SetLblVer("버전: " + v.versionText);
   v.localBuild = BuildNumberOf(v.versionText);
+  v.versionRead = IsBuildNumber(v.localBuild);
   v.url = LastVerUrl(c.config, c.codePage, BaseNameOf(path));
   v.serverText = OpenUrlText(v.url, c.codePage, c.urlTimeouts);
   v.local = NumericValue(v.localBuild);
@@ -32,13 +35,27 @@ ServerVersion LookUpServerVersion(DistributionContext& c, const std::string& pat
   return v;
 }
 
-bool CheckServerVersion(DistributionContext& c, const std::string& path) {
+bool IsBuildNumber(std::string_view buildText) {
+  const auto first = buildText.find_first_not_of(" \t\n");
+  return first != std::string_view::npos && buildText[first] >= '0' && buildText[first] <= '9';
+}
+
+bool CheckServerVersion(DistributionContext& c, RunQuestions& questions, const std::string& path) {
   const ServerVersion v = LookUpServerVersion(c, path);
+  if (!v.versionRead) {
+    // Uploading would replace the server's recorded build with a line that
+    // reads as 0. Whoever allows that has also answered for the build, so
+    // the same-build question (an unreadable build often "equals" a missing
+    // record) is not asked on top.
+    return questions.Ask(RunQuestion::kUnreadableVersion,
+                         "파일의 버전을 읽을 수 없습니다. 그래도 업로드하시겠습니까?\r\n"
+                         "(서버에 기록된 빌드 번호가 비워집니다)\r\n\r\n" +
+                             v.fileName);
+  }
   if (!v.Same()) return true;
-  const int answer = c.boxes.Show(
-      "이미 올라간 파일의 버전과 같습니다. 그래도 다시 업로드하시겠습니까?\r\n\r\n" + v.fileName,
-      kStyleQuestionYesNo);
-  return answer != kAnswerNo;
+  return questions.Ask(
+      RunQuestion::kSameBuild,
+      "이미 올라간 파일의 버전과 같습니다. 그래도 다시 업로드하시겠습니까?\r\n\r\n" + v.fileName);
 }
 
 }  // namespace parone

@@ -37,7 +37,7 @@ class DeferredUnloadView final : public DistributionView {
 }  // namespace
 
 bool WorkflowSteps::CheckServerVersion(const std::string& path) {
-  return parone::CheckServerVersion(context_, path);
+  return parone::CheckServerVersion(context_, questions_, path);
 }
 
 UploadOutcome WorkflowSteps::ProcUpload(const std::string& path, bool runUpx,
@@ -69,6 +69,12 @@ std::vector<std::string> SplitSelection(const std::string& selection) {
   return entries;
 }
 
+std::vector<std::string> SelectedPaths(const std::string& selection) {
+  std::vector<std::string> entries = SplitSelection(selection);
+  std::erase(entries, std::string());
+  return entries;
+}
+
 RunOutcome DistributionRun::Run() {
   if (running_) return {RunStatus::kAlreadyRunning, {}, {}};
   running_ = true;
@@ -89,14 +95,15 @@ RunOutcome DistributionRun::Run() {
 RunOutcome DistributionRun::RunGuarded() {
   DistributionView& view = view_;
   RunOutcome outcome;
-  const std::string selection = view.cmbLocalFullPath();
-  if (selection.empty()) {
+  // An empty entry names no file: checked, it would meet a missing record
+  // and ask a question about nothing; uploaded, it could only fail.
+  outcome.entries = SelectedPaths(view.cmbLocalFullPath());
+  if (outcome.entries.empty()) {
     boxes_.Show("보낼파일을 선택하세요.", kStyleOkOnly);
     view.FocusCmbLocalFullPath();
     outcome.status = RunStatus::kEmptySelection;
     return outcome;
   }
-  outcome.entries = SplitSelection(selection);
 
   for (const std::string& entry : outcome.entries) {
     if (!steps_.CheckServerVersion(entry)) {

@@ -4,6 +4,9 @@
 // chkCodeSigning is exactly 1, and the upload pass, which always goes
 // through every entry. Blocks the calling thread for the whole run.
 //
+// Empty entries of the selection (a doubled or trailing ";") take part in no
+// pass; a selection of nothing else is refused like an empty one.
+//
 // A run asked to start while one is under way (the window yields during a
 // run, so the button can be clicked again) does nothing. With several
 // entries and close-after-sending ticked, every entry is still processed and
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "distribution/proc_upload.hpp"
+#include "distribution/run_questions.hpp"
 
 namespace parone {
 
@@ -26,7 +30,7 @@ class CodeSigningHandOff {
 
 enum class RunStatus {
   kEmptySelection,  // "보낼파일을 선택하세요." was shown
-  kDeclined,        // the user declined at the same-build question
+  kDeclined,        // the user declined at a question of the version pass
   kSigningFailed,   // the hand-off returned false (or none is available)
   kCompleted,       // the upload pass went through every entry
   kAlreadyRunning,  // a nested start, ignored
@@ -35,7 +39,7 @@ enum class RunStatus {
 
 struct RunOutcome {
   RunStatus status = RunStatus::kCompleted;
-  std::vector<std::string> entries;
+  std::vector<std::string> entries;     // the non-empty entries, in order
   std::vector<UploadOutcome> uploads;  // one per entry, when the upload pass ran
   bool AllPublished() const;
 };
@@ -44,6 +48,9 @@ inline constexpr const char* kRunClosing = ") in procedure cmdDistribute_Click o
 
 // The selection text cut at every ";": nothing trimmed, empty entries kept.
 std::vector<std::string> SplitSelection(const std::string& selection);
+
+// The entries the passes work on: SplitSelection without the empty ones.
+std::vector<std::string> SelectedPaths(const std::string& selection);
 
 // The per-file steps the run drives; the workflow's own below, fakes in tests.
 class DistributionSteps {
@@ -55,14 +62,17 @@ class DistributionSteps {
                                    DistributionView& view) = 0;
 };
 
+// `questions` answers what the version pass asks.
 class WorkflowSteps final : public DistributionSteps {
  public:
-  explicit WorkflowSteps(DistributionContext& context) : context_(context) {}
+  WorkflowSteps(DistributionContext& context, RunQuestions& questions)
+      : context_(context), questions_(questions) {}
   bool CheckServerVersion(const std::string& path) override;
   UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override;
 
  private:
   DistributionContext& context_;
+  RunQuestions& questions_;
 };
 
 class DistributionRun {

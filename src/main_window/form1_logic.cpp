@@ -56,7 +56,8 @@ Form1Logic::Form1Logic(Form1Controls& controls, Form1Services services)
       *this, services_.boxes, services_.files, services_.settings, services_.codePage,
       services_.facts, services_.launcher, services_.config, services_.ftpTimeouts,
       services_.urlTimeouts});
-  steps_ = std::make_unique<WorkflowSteps>(*context_);
+  questions_ = std::make_unique<MessageBoxQuestions>(services_.boxes);
+  steps_ = std::make_unique<WorkflowSteps>(*context_, *questions_);
   signing_ = std::make_unique<DropFolderSigning>(*context_, services_.sleeper, *this,
                                                  services_.signingPollMs);
   run_ = std::make_unique<DistributionRun>(*this, services_.boxes, *steps_, signing_.get());

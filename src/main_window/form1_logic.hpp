@@ -20,6 +20,7 @@
 
 #include "distribution/code_signing.hpp"
 #include "distribution/distribution_run.hpp"
+#include "distribution/run_questions.hpp"
 #include "main_window/form1_controls.hpp"
 
 namespace parone {
@@ -110,6 +111,7 @@ class Form1Logic final : public DistributionView, public SigningWayOut {
 
   std::unique_ptr<Progress> progress_;
   std::unique_ptr<DistributionContext> context_;
+  std::unique_ptr<MessageBoxQuestions> questions_;
   std::unique_ptr<WorkflowSteps> steps_;
   std::unique_ptr<DropFolderSigning> signing_;
   std::unique_ptr<DistributionRun> run_;

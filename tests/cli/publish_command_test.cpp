@@ -28,23 +28,36 @@ class CliPublish : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   int Run(const std::vector<std::string>& args, std::optional<std::string> serverEnv = std::nullopt) {
-    std::ostringstream out, errStream;
-    std::istringstream in;
+    std::ostringstream outStream, errStream;
+    std::istringstream in(terminalInput.value_or(""));
     NativeFileSystem files;
     FixedProcessFacts facts(root_.string());
     Cp949CodePage codePage;
   NativeProcessLauncher launcher;
-    CliContext context{out, errStream, in, files, settings, facts, codePage, launcher,
+    CliContext context{outStream, errStream, in, files, settings, facts, codePage, launcher,
                        SystemConfig::Defaults(), std::move(serverEnv)};
     context.ftpStallSeconds = 10;
+    context.stdinIsTerminal = terminalInput.has_value();
     const int status = RunCli(args, context);
+    out = outStream.str();
     err = errStream.str();
     return status;
+  }
+  std::string Address(const LocalServer& server) {
+    return "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());
+  }
+  // A file that is no program: its version cannot be read.
+  std::string NotAProgram() {
+    const std::string path = (root_ / "notes.exe").string();
+    std::ofstream(path) << "no program";
+    return path;
   }
 
   fs::path root_;
   std::string sample_;
   MemorySettingsStore settings;
+  std::optional<std::string> terminalInput;  // set: stdin is a terminal that types this
+  std::string out;
   std::string err;
 };
 
@@ -95,12 +108,125 @@ TEST_F(CliPublish, ASelectionOfSeveralFilesAndTheSameBuildQuestion) {
   EXPECT_EQ(Run({"publish", "--yes", "--server", address, sample_}), kExitOk) << err;
   EXPECT_TRUE(fs::exists(server.uploadDir() + "/sample.exe"));
 
-  // One entry that fails (no such file) makes the whole run report failure,
-  // after the others were still published.
+  // One entry that fails (no such file, allowed past its question) makes
+  // the whole run report failure, after the others were still published.
   fs::remove(server.uploadDir() + "/second.exe");
-  EXPECT_EQ(Run({"publish", "--yes", "--server", address, second, (root_ / "gone.exe").string()}),
+  EXPECT_EQ(Run({"publish", "--yes", "--allow-no-version", "--server", address, second,
+                 (root_ / "gone.exe").string()}),
             kExitFailed);
   EXPECT_TRUE(fs::exists(server.uploadDir() + "/second.exe"));
+}
+
+TEST_F(CliPublish, AFileWithoutAReadableVersionIsUploadedOnlyWhenAllowed) {
+  LocalServer server;
+  const std::string notes = NotAProgram();
+  std::ofstream(server.uploadDir() + "/notes_lastver.txt") << "41\r\n";  // the recorded build
+  struct Case {
+    std::vector<std::string> flags;
+    std::optional<std::string> typed;  // a terminal's answer
+    int status;
+    const char* printed;  // the answer line
+  };
+  const Case cases[] = {
+      {{}, std::nullopt, kExitDeclined, "-> No (--allow-no-version answers Yes)"},
+      {{"--yes"}, std::nullopt, kExitDeclined, "-> No (--allow-no-version answers Yes)"},
+      {{"--yes"}, "n\n", kExitDeclined, "[y/N] "},  // --yes answers another question
+      {{"--no"}, "y\n", kExitDeclined, "-> No (--no)"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"publish", "--server", Address(server)};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    args.push_back(notes);
+    terminalInput = c.typed;
+    EXPECT_EQ(Run(args), c.status) << err;
+    EXPECT_NE(err.find("[파로네_배포] 파일의 버전을 읽을 수 없습니다. 그래도 업로드하시겠습니까?\n"
+                       "(서버에 기록된 빌드 번호가 비워집니다)\n\nnotes.exe\n" +
+                       std::string(c.printed)),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("GetFileVer"), std::string::npos) << err;  // no error box before it
+    EXPECT_FALSE(fs::exists(server.uploadDir() + "/notes.exe"));
+    EXPECT_EQ(server.ReadUploaded("notes_lastver.txt"), "41\r\n");
+  }
+  terminalInput = "y\n";
+  EXPECT_EQ(Run({"publish", "--server", Address(server), notes}), kExitOk) << err;
+  EXPECT_TRUE(fs::exists(server.uploadDir() + "/notes.exe"));
+  fs::remove(server.uploadDir() + "/notes.exe");
+  terminalInput.reset();
+  EXPECT_EQ(Run({"publish", "--allow-no-version", "--server", Address(server), notes}), kExitOk)
+      << err;
+  EXPECT_NE(err.find("-> Yes (--allow-no-version)"), std::string::npos);
+  EXPECT_TRUE(fs::exists(server.uploadDir() + "/notes.exe"));
+}
+
+TEST_F(CliPublish, EmptyEntriesOfTheSelectionAreSkipped) {
+  LocalServer server;
+  // Today's builds pass their outputs with a trailing ";" now and then.
+  EXPECT_EQ(Run({"publish", "--server", Address(server), sample_ + ";"}), kExitOk) << err;
+  EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
+  fs::remove(server.uploadDir() + "/sample_lastver.txt");
+  EXPECT_EQ(Run({"publish", "--server", Address(server), ";" + sample_ + ";;", ""}), kExitOk) << err;
+  EXPECT_EQ(err.find("파일의 버전을 읽을 수 없습니다"), std::string::npos) << err;
+  EXPECT_EQ(Run({"check", "--server", Address(server), sample_ + ";"}), kExitDeclined);
+  EXPECT_EQ(out, sample_ + ": local build \"33\", server build 33 (already on the server)\n");
+  EXPECT_EQ(Run({"publish", "--server", Address(server), ";"}), kExitFailed);
+  EXPECT_NE(err.find("보낼파일을 선택하세요."), std::string::npos);
+}
+
+TEST_F(CliPublish, ARelativePathIsTakenFromTheCurrentFolder) {
+  LocalServer server;
+  const std::string upx = (root_ / "upx.sh").string();
+  const std::string log = (root_ / "upx.log").string();
+  std::ofstream(upx) << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
+  fs::permissions(upx, fs::perms::owner_all);
+  fs::create_directories(root_ / "out");
+  fs::rename(sample_, root_ / "out" / "sample.exe");
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  const int status = Run({"publish", "--upx", upx, "--server", Address(server), "out/sample.exe"});
+  const int checked = Run({"check", "--server", Address(server), "out/sample.exe"});
+  fs::current_path(before);
+  EXPECT_EQ(status, kExitOk) << err;
+  EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
+  // UPX runs in the tool's folder: it must be given the whole path.
+  const std::string absolute = (root_ / "out" / "sample.exe").string();
+  std::ifstream in(log);
+  const std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(calls, absolute + "\n-d " + absolute + "\n");
+  EXPECT_EQ(checked, kExitDeclined);
+  EXPECT_EQ(out.rfind(absolute + ": ", 0), 0u) << out;
+}
+
+TEST_F(CliPublish, CheckReportsAVersionThatCannotBeRead) {
+  LocalServer server;
+  EXPECT_EQ(Run({"check", "--server", Address(server), sample_, NotAProgram()}), kExitFailed);
+  EXPECT_EQ(out, sample_ + ": local build \"33\", server build 0 (new)\n" +
+                     (root_ / "notes.exe").string() +
+                     ": local build \"\", server build 0 (the version cannot be read)\n");
+  EXPECT_EQ(err.find("GetFileVer"), std::string::npos) << err;
+}
+
+TEST_F(CliPublish, EverySubcommandAnswersHelpAndTheOverviewNamesEveryOption) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<const char*> mentioned;
+  };
+  const Case cases[] = {
+      {{"--help"}, {"--sign [--sign-timeout SECONDS]", "--allow-no-version", "publish", "check", "version"}},
+      {{"publish", "--help"}, {"--sign-timeout", "--sign", "--yes", "--no", "--allow-no-version", "--upx",
+                               "--passive", "--active", "--server", "SELECTION"}},
+      {{"check", "--help"}, {"--server", "SELECTION"}},
+      {{"version", "--help"}, {"--json", "FILE"}},
+      {{"publish", sample_, "-h"}, {"--sign-timeout"}},  // wherever it stands
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), kExitOk) << c.args[0];
+    EXPECT_EQ(err, "");
+    for (const char* word : c.mentioned) EXPECT_NE(out.find(word), std::string::npos) << word << "\n" << out;
+  }
+  // The check takes none of publish's options.
+  Run({"check", "--help"});
+  EXPECT_EQ(out.find("--sign"), std::string::npos);
 }
 
 TEST_F(CliPublish, TheUpxOptionNamesTheProgramToRun) {
@@ -128,7 +254,24 @@ TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   EXPECT_EQ(Run({"publish", "--frob", sample_}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--upx"}), kExitUsage);
   EXPECT_EQ(Run({"check", "--yes", sample_}), kExitUsage);  // check never asks
+  EXPECT_EQ(Run({"check", "--allow-no-version", sample_}), kExitUsage);
   EXPECT_EQ(Run({"check"}), kExitUsage);
+  const std::vector<std::string> contradictions[] = {
+      {"--yes", "--no"},
+      {"--no", "--allow-no-version"},
+      {"--passive", "--active"},
+      {"--sign", "--sign-timeout", "soon"},
+      {"--sign", "--sign-timeout", "-5"},
+      {"--sign", "--sign-timeout", "1.5"},
+      {"--sign", "--sign-timeout", ""},
+  };
+  for (const auto& options : contradictions) {
+    std::vector<std::string> args = {"publish"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(sample_);
+    EXPECT_EQ(Run(args), kExitUsage) << options[0] << " " << options[1];
+    EXPECT_NE(err, "");
+  }
 }
 
 }  // namespace

@@ -39,15 +39,15 @@ TEST(CliVersion, JsonGivesOneObjectPerFileWithRowsVersionAndBuild) {
   const auto run = RunCliCapture({"version", "--json", sample});
   EXPECT_EQ(run.status, kExitOk);
   EXPECT_EQ(run.out,
-            "{\"path\": \"" + sample +
-                "\", \"rows\": [\"CompanyName: 파로네 주식회사\", "
-                "\"FileDescription: 파로네 자동업데이트 시험 프로그램\", "
-                "\"FileVersion: 1.01.0033\", \"InternalName: sample\", "
-                "\"LegalCopyright: (c) 파로네\", \"OriginalFilename: sample.exe\", "
-                "\"ProductName: 파로네\", \"ProductVersion: 1.01.0033\", \"Comments: \", "
-                "\"LegalTrademarks: Not specified\", \"PrivateBuild: Not specified\", "
-                "\"SpecialBuild: Not specified\", \"Language: Korean\"], "
-                "\"version\": \"1.01.33\", \"build\": \"33\"}\n");
+            "{\"path\":\"" + sample +
+                "\",\"rows\":[\"CompanyName: 파로네 주식회사\","
+                "\"FileDescription: 파로네 자동업데이트 시험 프로그램\","
+                "\"FileVersion: 1.01.0033\",\"InternalName: sample\","
+                "\"LegalCopyright: (c) 파로네\",\"OriginalFilename: sample.exe\","
+                "\"ProductName: 파로네\",\"ProductVersion: 1.01.0033\",\"Comments: \","
+                "\"LegalTrademarks: Not specified\",\"PrivateBuild: Not specified\","
+                "\"SpecialBuild: Not specified\",\"Language: Korean\"],"
+                "\"version\":\"1.01.33\",\"build\":\"33\"}\n");
   EXPECT_EQ(run.err, "");
 }
 
@@ -61,9 +61,9 @@ TEST(CliVersion, AMissingFileIsReportedAndTheNextOneStillRead) {
   std::vector<std::string> got;
   while (std::getline(lines, line)) got.push_back(line);
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_NE(got[0].find("\"rows\": [], \"version\": \"\", \"build\": \"\""), std::string::npos);
-  EXPECT_NE(got[1].find("\"rows\": [], \"version\": \"\""), std::string::npos);
-  EXPECT_NE(got[2].find("\"version\": \"1.01.33\", \"build\": \"33\""), std::string::npos);
+  EXPECT_NE(got[0].find("\"rows\":[],\"version\":\"\",\"build\":\"\""), std::string::npos);
+  EXPECT_NE(got[1].find("\"rows\":[],\"version\":\"\""), std::string::npos);
+  EXPECT_NE(got[2].find("\"version\":\"1.01.33\",\"build\":\"33\""), std::string::npos);
 }
 
 TEST(CliVersion, ReadableListingAndUsageErrors) {
@@ -79,6 +79,29 @@ TEST(CliVersion, ReadableListingAndUsageErrors) {
   const auto help = RunCliCapture({"--help"});
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_NE(help.out.find("version [--json] FILE..."), std::string::npos);
+  EXPECT_EQ(RunCliCapture({"help"}).out, help.out);
+  const auto own = RunCliCapture({"version", "--help"});
+  EXPECT_EQ(own.status, kExitOk);
+  EXPECT_NE(own.out.find("--json"), std::string::npos);
+  EXPECT_EQ(own.err, "");
+}
+
+TEST(CliVersion, JsonLinesStayValidForAnyFileName) {
+  struct Case {
+    std::string name;
+    std::string shown;  // as the line carries it
+  };
+  const Case cases[] = {
+      {"a\"b\\c.exe", "a\\\"b\\\\c.exe"},        // quote and backslash escaped
+      {"tab\there.exe", "tab\\there.exe"},            // control characters escaped
+      {"bad\xff\xfe.exe", "bad\xEF\xBF\xBD\xEF\xBF\xBD.exe"},  // not UTF-8: U+FFFD each
+  };
+  for (const Case& c : cases) {
+    const auto run = RunCliCapture({"version", "--json", "/nonexistent/" + c.name});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.out, "{\"path\":\"/nonexistent/" + c.shown +
+                           "\",\"rows\":[],\"version\":\"\",\"build\":\"\"}\n");
+  }
 }
 
 }  // namespace

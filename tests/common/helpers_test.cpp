@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 
 #include "common/numeric_text.hpp"
 #include "common/path_names.hpp"
@@ -19,22 +20,73 @@ struct NameCase {
   const char* baseName;
 };
 
+// The rows of the platform the tests run on: "\\" separates folders on
+// Windows and is an ordinary character of a name on Linux.
+bool BackslashSeparates() { return kPlatform.separators.find('\\') != std::string_view::npos; }
+
 TEST(NamesFromAPath, FileAndBaseNameFollowTheLastSeparatorAndTheLastDot) {
-  const NameCase cases[] = {
-      {"C:\\build\\out\\파로네.exe", "파로네.exe", "파로네"},
+  const NameCase everywhere[] = {
       {"/home/ci/out/setup.v2.exe", "setup.v2.exe", "setup.v2"},
-      {"C:\\mixed/dir\\tool.dll", "tool.dll", "tool"},
       {"plain.exe", "plain.exe", "plain"},
-      {"C:\\dir\\README", "README", "README"},  // no dot: the whole name
-      {"C:\\dir.d\\noext", "noext", "noext"},   // a dot in a folder does not count
-      {"C:\\dir\\", "", ""},
+      {"/dir/README", "README", "README"},  // no dot: the whole name
+      {"/dir.d/noext", "noext", "noext"},   // a dot in a folder does not count
+      {"/dir/", "", ""},
       {".hidden", ".hidden", ""},
       {"", "", ""},
   };
-  for (const auto& c : cases) {
+  const NameCase windows[] = {
+      {"C:\\build\\out\\파로네.exe", "파로네.exe", "파로네"},
+      {"C:\\mixed/dir\\tool.dll", "tool.dll", "tool"},
+      {"C:\\dir.d\\noext", "noext", "noext"},
+      {"C:\\dir\\", "", ""},
+  };
+  const NameCase posix[] = {
+      // A whole Windows path is one name here, cut at its last dot only.
+      {"C:\\build\\out\\파로네.exe", "C:\\build\\out\\파로네.exe", "C:\\build\\out\\파로네"},
+      {"/out/a\\b.exe", "a\\b.exe", "a\\b"},           // made by a Windows tool on a share
+      {"/out/back\\slash.d\\x", "back\\slash.d\\x", "back\\slash"},
+      {"/out\\", "out\\", "out\\"},
+  };
+  auto check = [](const NameCase& c) {
     EXPECT_EQ(FileNameOf(c.path), c.fileName) << c.path;
     EXPECT_EQ(BaseNameOf(c.path), c.baseName) << c.path;
+  };
+  for (const auto& c : everywhere) check(c);
+  if (BackslashSeparates()) {
+    for (const auto& c : windows) check(c);
+  } else {
+    for (const auto& c : posix) check(c);
   }
+}
+
+struct JoinCase {
+  const char* folder;
+  const char* joined;  // with the name "a.exe"
+};
+
+TEST(NamesFromAPath, JoinPathUsesTheFoldersSeparatorElseThePlatformsOwn) {
+  const std::string own(1, kPlatform.separator);
+  const JoinCase everywhere[] = {
+      {"/drop/signed", "/drop/signed/a.exe"},
+      {"/drop/signed/", "/drop/signed/a.exe"},  // no second separator
+      {"", "a.exe"},                              // no folder: the bare name
+      {"/", "/a.exe"},
+  };
+  const JoinCase windows[] = {
+      {"S:\\Codesigning\\signed", "S:\\Codesigning\\signed\\a.exe"},
+      {"S:\\Codesigning\\", "S:\\Codesigning\\a.exe"},
+      {"S:/x\\y", "S:/x\\y\\a.exe"},  // the folder's last separator
+  };
+  const JoinCase posix[] = {
+      {"/mnt/s\\x", "/mnt/s\\x/a.exe"},  // "\\" is part of the folder's name
+      {"dir\\", "dir\\/a.exe"},
+  };
+  for (const auto& c : everywhere) EXPECT_EQ(JoinPath(c.folder, "a.exe"), c.joined) << c.folder;
+  for (const auto& c : BackslashSeparates() ? std::span<const JoinCase>(windows)
+                                            : std::span<const JoinCase>(posix)) {
+    EXPECT_EQ(JoinPath(c.folder, "a.exe"), c.joined) << c.folder;
+  }
+  EXPECT_EQ(JoinPath("temp", "a.exe"), "temp" + own + "a.exe");
 }
 
 TEST(NamesFromAPath, BuildNumberIsWhatFollowsTheLastDotOfTheVersionText) {

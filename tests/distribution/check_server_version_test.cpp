@@ -18,6 +18,23 @@ namespace fs = std::filesystem;
 using testing::LocalServer;
 
 const char* kQuestion = "이미 올라간 파일의 버전과 같습니다. 그래도 다시 업로드하시겠습니까?\r\n\r\n";
+const char* kNoVersionQuestion =
+    "파일의 버전을 읽을 수 없습니다. 그래도 업로드하시겠습니까?\r\n"
+    "(서버에 기록된 빌드 번호가 비워집니다)\r\n\r\n";
+
+// Answers as the window does (a style-292 box) and notes which kind was asked.
+class KindRecordingQuestions final : public RunQuestions {
+ public:
+  explicit KindRecordingQuestions(MessageBoxes& boxes) : boxes_(boxes) {}
+  bool Ask(RunQuestion kind, const std::string& text) override {
+    kinds.push_back(kind);
+    return boxes_.Ask(kind, text);
+  }
+  std::vector<RunQuestion> kinds;
+
+ private:
+  MessageBoxQuestions boxes_;
+};
 
 class CheckServerVersionTest : public ::testing::Test {
  protected:
@@ -48,7 +65,7 @@ class CheckServerVersionTest : public ::testing::Test {
   bool Check(const std::string& path) {
     DistributionContext context{view,     boxes,   files,  settings, cp949, facts,
                                 launcher, config_, FtpTimeouts{}, UrlTextTimeouts{1, 3}};
-    return CheckServerVersion(context, path);
+    return CheckServerVersion(context, questions, path);
   }
 
   static LocalServer* server_;
@@ -56,6 +73,7 @@ class CheckServerVersionTest : public ::testing::Test {
   SystemConfig config_;
   RecordingView view;
   RecordingMessageBoxes boxes;
+  KindRecordingQuestions questions{boxes};
   NativeFileSystem files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
@@ -79,6 +97,7 @@ TEST_F(CheckServerVersionTest, TheSameBuildAsksAndTheAnswerDecides) {
     EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
     EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
   }
+  EXPECT_EQ(questions.kinds.back(), RunQuestion::kSameBuild);
   EXPECT_EQ(view.lblVer.back(), "버전: 1.01.33");
 }
 
@@ -94,15 +113,52 @@ TEST_F(CheckServerVersionTest, ADifferentOrMissingBuildGoesOnWithoutAWord) {
   EXPECT_TRUE(boxes.shown().empty());
 }
 
-TEST_F(CheckServerVersionTest, AnUnreadableVersionReadsAsZeroAndMeetsAMissingRecord) {
-  const std::string path = (dir_ / "notes.txt").string();
-  std::ofstream(path) << "no program";
-  boxes.AnswerNextQuestion(kAnswerNo);
-  EXPECT_FALSE(Check(path));
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_NE(boxes.shown()[0].text.find("in procedure GetFileVer of Module mdlFile"), std::string::npos);
-  EXPECT_EQ(boxes.shown()[1].text, std::string(kQuestion) + "notes.txt");
-  EXPECT_EQ(view.lblVer, std::vector<std::string>{"버전: "});
+TEST_F(CheckServerVersionTest, AnUnreadableVersionIsAQuestionOfItsOwnWithNoAsDefault) {
+  const std::string text = (dir_ / "notes.txt").string();
+  std::ofstream(text) << "no program";
+  const std::string noBlock = (dir_ / "bare.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/no_resources64.exe", noBlock);
+  ServerRecords("bare_lastver.txt", "33\r\n");  // a record the upload would empty
+  const std::string paths[] = {
+      text,                                   // not a program at all
+      noBlock,                                // a program without a version block
+      (dir_ / "gone.exe").string(),           // no such file
+  };
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    boxes.Clear();
+    questions.kinds.clear();
+    EXPECT_FALSE(Check(path));  // no scripted answer: No, the default
+    // One question and nothing else: not the reader's error box, and not
+    // the same-build question that a build of 0 against a missing record
+    // would otherwise ask as well.
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, kNoVersionQuestion + fs::path(path).filename().string());
+    EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
+    EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+    EXPECT_EQ(questions.kinds, std::vector<RunQuestion>{RunQuestion::kUnreadableVersion});
+    EXPECT_EQ(view.lblVer.back(), "버전: ");
+  }
+  boxes.Clear();
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(Check(text));
+  EXPECT_EQ(boxes.shown().size(), 1u);
+}
+
+TEST(BuildNumberText, OnlyATextThatBeginsWithADigitIsABuild) {
+  const std::pair<const char*, bool> cases[] = {
+      {"33", true},
+      {"0", true},               // build 0 is a build
+      {" 33", true},             // blanks are skipped, as the numeric reading does
+      {"0 beta", true},          // "1.0 beta": clients read 0, and so does the check
+      {"3-rc1", true},           // reads as 3
+      {"", false},               // the reader failed
+      {"Not specified", false},  // the block has no FileVersion
+      {"x", false},              // "1.2.x"
+      {"-1", false},             // a sign is no build
+      {" \t\n", false},
+  };
+  for (const auto& [text, isBuild] : cases) EXPECT_EQ(IsBuildNumber(text), isBuild) << '"' << text << '"';
 }
 
 TEST_F(CheckServerVersionTest, KoreanNamesTravelInCp949) {

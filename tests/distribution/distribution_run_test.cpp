@@ -95,16 +95,53 @@ TEST_F(DistributionRunTest, ATickedSigningOptionWithoutAHandOffSaysSoAndUploadsN
   EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
 }
 
-TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNextAndEmptyEntriesArePassedOn) {
+TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNext) {
   steps.failing = "A";
-  const RunOutcome outcome = Run("A;;B;");
-  EXPECT_EQ(outcome.entries, (std::vector<std::string>{"A", "", "B", ""}));
-  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check ", "check B", "check ",
-                                                   "upload A", "upload ", "upload B", "upload "}));
+  const RunOutcome outcome = Run("A;B");
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "upload A", "upload B"}));
   EXPECT_FALSE(outcome.AllPublished());
-  ASSERT_EQ(outcome.uploads.size(), 4u);
+  ASSERT_EQ(outcome.uploads.size(), 2u);
   EXPECT_FALSE(outcome.uploads[0].published);
-  EXPECT_TRUE(outcome.uploads[2].published);
+  EXPECT_TRUE(outcome.uploads[1].published);
+}
+
+TEST_F(DistributionRunTest, EmptyEntriesTakePartInNoPass) {
+  struct Case {
+    const char* selection;
+    std::vector<std::string> entries;
+  };
+  const Case cases[] = {
+      {"A;", {"A"}},             // a trailing ";"
+      {"A;;B", {"A", "B"}},      // a doubled ";"
+      {";A;;;B;;", {"A", "B"}},  // leading and repeated
+      {" ;A", {" ", "A"}},       // blanks are a name, not an empty entry
+  };
+  for (const Case& c : cases) {
+    steps = RecordingSteps();
+    const RunOutcome outcome = Run(c.selection, 1);
+    EXPECT_EQ(outcome.entries, c.entries) << c.selection;
+    std::vector<std::string> expected;
+    std::string signedList = "sign ";
+    for (const auto& e : c.entries) {
+      expected.push_back("check " + e);
+      signedList += "[" + e + "]";
+    }
+    expected.push_back(signedList);
+    for (const auto& e : c.entries) expected.push_back("upload(no upx) " + e);
+    EXPECT_EQ(steps.calls, expected) << c.selection;
+    EXPECT_TRUE(outcome.AllPublished()) << c.selection;
+  }
+}
+
+TEST_F(DistributionRunTest, ASelectionOfNothingButSeparatorsIsRefusedLikeAnEmptyOne) {
+  for (const char* selection : {";", ";;"}) {
+    boxes.Clear();
+    EXPECT_EQ(Run(selection).status, RunStatus::kEmptySelection) << selection;
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
+  }
+  EXPECT_EQ(view.focusCalls, 2);
+  EXPECT_TRUE(steps.calls.empty());
 }
 
 TEST_F(DistributionRunTest, AnEmptySelectionAsksForAFileAndFocusesTheList) {
@@ -154,6 +191,8 @@ TEST(SplitSelectionTest, CutsAtEverySemicolonKeepingEverything) {
   EXPECT_EQ(SplitSelection("a"), std::vector<std::string>{"a"});
   EXPECT_EQ(SplitSelection(";"), (std::vector<std::string>{"", ""}));
   EXPECT_EQ(SplitSelection(" a ; b"), (std::vector<std::string>{" a ", " b"}));
+  EXPECT_EQ(SelectedPaths(";a;;b;"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(SelectedPaths("").empty());
 }
 
 }  // namespace

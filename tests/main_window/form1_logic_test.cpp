@@ -23,6 +23,15 @@ namespace fs = std::filesystem;
 using C = Form1Control;
 using Strings = std::vector<std::string>;
 
+// A Windows path written with backslashes, in the separators of the
+// platform the test runs on (on Linux "\\" is an ordinary character).
+std::string N(std::string path) {
+  if (kPlatform.separators.find('\\') == std::string_view::npos) {
+    std::replace(path.begin(), path.end(), '\\', kPlatform.separator);
+  }
+  return path;
+}
+
 class NoSleep final : public Sleeper {
  public:
   void SleepMs(long) override {}
@@ -64,7 +73,7 @@ class Form1LogicTest : public ::testing::Test {
   MemorySettingsStore settings;
   MemoryFileSystem memoryFiles;
   Cp949CodePage cp949;
-  FixedProcessFacts facts{"C:\\Tools\\Deploy"};
+  FixedProcessFacts facts{N("C:\\Tools\\Deploy")};
   NativeProcessLauncher launcher;
   NoSleep sleeper;
   SystemConfig config;
@@ -148,26 +157,26 @@ TEST_F(Form1LogicTest, SettingsAreSavedAtEveryChangeButOnlyWhileTheWindowIsVisib
 }
 
 TEST_F(Form1LogicTest, RecentFilesFillBothListsAndAChosenNameSelectsItsFullPath) {
-  StoreRecent({"C:\\b\\y.exe", "C:\\a\\z.exe", "C:\\c\\a.exe"});
-  settings.Set(kAppTitle, "RecentFiles", "5", "C:\\after\\gap.exe");  // after the gap: not read
+  StoreRecent({N("C:\\b\\y.exe"), N("C:\\a\\z.exe"), N("C:\\c\\a.exe")});
+  settings.Set(kAppTitle, "RecentFiles", "5", N("C:\\after\\gap.exe"));  // after the gap: not read
   Form1Logic& f = Make();
   f.Load("");
-  EXPECT_EQ(controls.Texts(C::cmbLocalFullPath), (Strings{"C:\\b\\y.exe", "C:\\a\\z.exe", "C:\\c\\a.exe"}));
+  EXPECT_EQ(controls.Texts(C::cmbLocalFullPath), (Strings{N("C:\\b\\y.exe"), N("C:\\a\\z.exe"), N("C:\\c\\a.exe")}));
   // Each name carries the index of its full path.
   EXPECT_EQ(NamesWithData(), (std::vector<std::pair<std::string, int>>{{"a.exe", 2}, {"y.exe", 0}, {"z.exe", 1}}));
-  EXPECT_EQ(Selection(), "C:\\b\\y.exe");
+  EXPECT_EQ(Selection(), N("C:\\b\\y.exe"));
   EXPECT_EQ(controls.selected[C::cmbLocalFileOnly], -1);
   EXPECT_TRUE(settings.writes().empty());
 
   f.cmbLocalFileOnly_Click(0);
-  EXPECT_EQ(Selection(), "C:\\c\\a.exe");
+  EXPECT_EQ(Selection(), N("C:\\c\\a.exe"));
   EXPECT_EQ(controls.selected[C::cmbLocalFullPath], 2);
   f.cmbLocalFileOnly_Click(7);  // no such item: nothing changes
-  EXPECT_EQ(Selection(), "C:\\c\\a.exe");
+  EXPECT_EQ(Selection(), N("C:\\c\\a.exe"));
 }
 
 TEST_F(Form1LogicTest, NamesSortWithoutRegardToCaseAndJoinedEntriesShowTheirLastFile) {
-  StoreRecent({"C:\\p\\a.exe;C:\\q\\C.exe", "C:\\B.exe", "C:\\a.exe", "D:\\A.exe", "C:\\한글.exe",
+  StoreRecent({N("C:\\p\\a.exe;C:\\q\\C.exe"), N("C:\\B.exe"), N("C:\\a.exe"), N("D:\\A.exe"), N("C:\\한글.exe"),
                "plain.exe"});
   Make().Load("");
   EXPECT_EQ(NamesWithData(), (std::vector<std::pair<std::string, int>>{
@@ -219,19 +228,19 @@ TEST_F(Form1LogicTest, DroppedFilesBecomeTheSelectionAndSeveralOneRecentEntry) {
 }
 
 TEST_F(Form1LogicTest, TheFileDialogOpensInTheLastFolderWhileItExists) {
-  memoryFiles.AddFolder("D:\\Out");
-  memoryFiles.AddFolder("C:\\");
+  memoryFiles.AddFolder(N("D:\\Out"));
+  memoryFiles.AddFolder(N("C:\\"));
   Form1Logic& f = Make();
   f.Load("");
-  controls.dialogAnswers = {"D:\\Out\\App.exe", std::nullopt, "E:\\Gone\\B.exe", "C:\\Root.exe",
+  controls.dialogAnswers = {N("D:\\Out\\App.exe"), std::nullopt, N("E:\\Gone\\B.exe"), N("C:\\Root.exe"),
                             "NoFolder.exe"};
   f.cmdFindFile_Click();
-  EXPECT_EQ(Selection(), "D:\\Out\\App.exe");
+  EXPECT_EQ(Selection(), N("D:\\Out\\App.exe"));
   f.cmdFindFile_Click();  // cancelled: the selection stays
-  EXPECT_EQ(Selection(), "D:\\Out\\App.exe");
+  EXPECT_EQ(Selection(), N("D:\\Out\\App.exe"));
   f.cmdFindFile_Click();  // a folder that does not exist (any more)
   f.cmdFindFile_Click();  // a drive's root
-  EXPECT_EQ(Selection(), "C:\\Root.exe");
+  EXPECT_EQ(Selection(), N("C:\\Root.exe"));
   f.cmdFindFile_Click();  // a failed dialog gives its file name; the folder stays
   f.cmdFindFile_Click();
   ASSERT_EQ(controls.dialogs.size(), 6u);
@@ -242,25 +251,25 @@ TEST_F(Form1LogicTest, TheFileDialogOpensInTheLastFolderWhileItExists) {
   EXPECT_EQ(first.filterPattern, "*.*");
   Strings folders;
   for (const OpenFileRequest& r : controls.dialogs) folders.push_back(r.initialFolder);
-  EXPECT_EQ(folders, (Strings{"C:\\Tools\\Deploy",  // nothing chosen yet: the program's folder
-                              "D:\\Out",            // the folder of the last choice
-                              "D:\\Out",            // a cancel changed nothing
-                              "C:\\Tools\\Deploy",  // E:\Gone does not exist
-                              "C:\\",               // a root keeps its backslash
-                              "C:\\"}));
+  EXPECT_EQ(folders, (Strings{N("C:\\Tools\\Deploy"),  // nothing chosen yet: the program's folder
+                              N("D:\\Out"),            // the folder of the last choice
+                              N("D:\\Out"),            // a cancel changed nothing
+                              N("C:\\Tools\\Deploy"),  // E:\Gone does not exist
+                              N("C:\\"),               // a root keeps its backslash
+                              N("C:\\")}));
   EXPECT_EQ(Selection(), "NoFolder.exe");
   EXPECT_TRUE(settings.writes().empty());
 }
 
 TEST(FolderOfChosenFile, IsThePathBeforeTheLastSeparatorAndKeepsARoot) {
-  const std::pair<const char*, std::optional<std::string>> rows[] = {
-      {"C:\\Build\\Out\\App.exe", "C:\\Build\\Out"},
-      {"C:\\App.exe", "C:\\"},      // "C:" would be the drive's current folder
+  const std::pair<std::string, std::optional<std::string>> rows[] = {
+      {N("C:\\Build\\Out\\App.exe"), N("C:\\Build\\Out")},
+      {N("C:\\App.exe"), N("C:\\")},      // "C:" would be the drive's current folder
       {"/App.exe", "/"},            // the root of a POSIX file system
       {"/home/b/App.exe", "/home/b"},
-      {"\\\\srv\\share\\App.exe", "\\\\srv\\share"},  // a share is no drive
+      {N("\\\\srv\\share\\App.exe"), N("\\\\srv\\share")},  // a share is no drive
       {"App.exe", std::nullopt},    // no folder: the last one stays
-      {"1:\\App.exe", "1:"},        // not a drive letter
+      {N("1:\\App.exe"), "1:"},        // not a drive letter
   };
   for (const auto& [path, folder] : rows) EXPECT_EQ(FolderOfChosenFile(path), folder) << path;
 }

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "platform/console/terminal_progress.hpp"
+
 namespace parone {
 namespace {
 
@@ -22,21 +24,33 @@ std::string ForTerminal(std::string_view text) {
 }  // namespace
 
 ConsoleMessageBoxes::ConsoleMessageBoxes(std::ostream& err, std::istream& in,
-                                         QuestionPolicy policy)
-    : err_(err), in_(in), policy_(policy) {}
+                                         QuestionPolicy policy, TerminalProgress* progress)
+    : err_(err), in_(in), policy_(policy), progress_(progress) {}
+
+void ConsoleMessageBoxes::Print(std::string_view text, std::string_view caption) {
+  if (progress_) progress_->Finish();
+  err_ << "[" << caption << "] " << ForTerminal(text) << "\n";
+}
 
 int ConsoleMessageBoxes::Show(std::string_view text, int style, std::string_view caption) {
-  err_ << "[" << caption << "] " << ForTerminal(text) << "\n";
-  if (style != kStyleQuestionYesNo) {
-    err_.flush();
-    return kAnswerOk;
+  if (style == kStyleQuestionYesNo) {
+    return Ask(text, caption, policy_, policy_ == QuestionPolicy::kAnswerYes ? "--yes" : "");
   }
-  switch (policy_) {
+  Print(text, caption);
+  err_.flush();
+  return kAnswerOk;
+}
+
+int ConsoleMessageBoxes::Ask(std::string_view text, std::string_view caption,
+                             QuestionPolicy policy, std::string_view reason) {
+  Print(text, caption);
+  const std::string why = reason.empty() ? "" : " (" + std::string(reason) + ")";
+  switch (policy) {
     case QuestionPolicy::kAnswerYes:
-      err_ << "-> Yes (--yes)\n";
+      err_ << "-> Yes" << why << "\n" << std::flush;
       return kAnswerYes;
     case QuestionPolicy::kAnswerNo:
-      err_ << "-> No\n";
+      err_ << "-> No" << why << "\n" << std::flush;
       return kAnswerNo;
     case QuestionPolicy::kAskTerminal:
       break;

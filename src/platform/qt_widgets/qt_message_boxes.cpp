@@ -1,6 +1,11 @@
 // Qt Widgets implementation of the MessageBoxes interface defined in platform/message_box.hpp.
 #include "platform/qt_widgets/qt_message_boxes.hpp"
 
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QSpacerItem>
+
 namespace parone {
 namespace {
 
@@ -51,9 +56,21 @@ BoxLook LookForStyle(int style) {
   return look;
 }
 
+int CaptionWidth(const QString& caption) {
+  const QFontMetrics title(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+  return title.horizontalAdvance(caption) + kTitleBarButtonsAllowance;
+}
+
 int QtMessageBoxes::Show(std::string_view text, int style, std::string_view caption) {
   const BoxLook look = LookForStyle(style);
   QMessageBox box(look.icon, FromUtf8(caption), FromUtf8(text), look.buttons, parent_);
+  // QMessageBox sizes itself to its text and buttons when shown, ignoring a
+  // minimum width; a row of that width in its own layout is what it keeps.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(CaptionWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   box.setDefaultButton(look.defaultButton);
   // Esc means the safe answer: No where there is one.
   if (look.buttons & QMessageBox::No) box.setEscapeButton(QMessageBox::No);

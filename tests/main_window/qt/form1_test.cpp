@@ -186,21 +186,21 @@ TEST_F(Form1Test, TypingAndClickingReachTheSettingsAtEveryChange) {
 }
 
 TEST_F(Form1Test, RecentFilesShowInBothCombosAndPickingANameSelectsItsPath) {
-  settings.Set(kAppTitle, "RecentFiles", "1", "C:\\b\\y.exe");
-  settings.Set(kAppTitle, "RecentFiles", "2", "C:\\a\\Z.exe");
-  settings.Set(kAppTitle, "RecentFiles", "3", "C:\\c\\a.exe");
+  settings.Set(kAppTitle, "RecentFiles", "1", "/b/y.exe");
+  settings.Set(kAppTitle, "RecentFiles", "2", "/a/Z.exe");
+  settings.Set(kAppTitle, "RecentFiles", "3", "/c/a.exe");
   Form1& f = Make();
   f.Load("");
   EXPECT_EQ(Items("cmbLocalFullPath"),
-            (std::vector<std::string>{"C:\\b\\y.exe", "C:\\a\\Z.exe", "C:\\c\\a.exe"}));
+            (std::vector<std::string>{"/b/y.exe", "/a/Z.exe", "/c/a.exe"}));
   EXPECT_EQ(Items("cmbLocalFileOnly"), (std::vector<std::string>{"a.exe", "y.exe", "Z.exe"}));
-  EXPECT_EQ(SelectionText(), "C:\\b\\y.exe");
+  EXPECT_EQ(SelectionText(), "/b/y.exe");
   auto* names = Child<QComboBox>("cmbLocalFileOnly");
   EXPECT_EQ(names->currentIndex(), -1);  // no name chosen yet
   emit names->activated(2);
-  EXPECT_EQ(SelectionText(), "C:\\a\\Z.exe");
+  EXPECT_EQ(SelectionText(), "/a/Z.exe");
   emit names->activated(0);
-  EXPECT_EQ(SelectionText(), "C:\\c\\a.exe");
+  EXPECT_EQ(SelectionText(), "/c/a.exe");
 }
 
 TEST_F(Form1Test, DroppingFilesSetsTheSelectionAndSeveralBecomeOneRecentEntry) {

@@ -1,0 +1,50 @@
+#pragma once
+// The subcommands of the command line: their options as parsed, the
+// definition of those options for the parser, and the commands themselves.
+// Internal to the command-line front end.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.hpp"
+
+namespace CLI {
+class App;
+}
+
+namespace parone {
+
+struct VersionOptions {
+  bool json = false;
+  std::vector<std::string> files;
+};
+
+// What `publish` and `check` take (check: the server and the selection only).
+struct RunOptions {
+  std::optional<std::string> server;
+  std::optional<std::string> upxPath;
+  bool passive = false;
+  bool active = false;
+  bool yes = false;             // answers the same-build question
+  bool no = false;              // declines every question
+  bool allowNoVersion = false;  // answers the unreadable-version question
+  bool sign = false;
+  std::string signTimeout = "600";
+  std::vector<std::string> selection;  // joined with ";" into one selection
+};
+
+// `--sign-timeout`'s value: whole seconds, 0 or more; nullopt for anything
+// else.
+std::optional<long> ParseSignTimeoutSeconds(const std::string& text);
+
+void DefineVersionOptions(CLI::App& command, VersionOptions& options);
+// `forPublish` false defines check's options.
+void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish);
+
+int RunVersionCommand(const VersionOptions& options, CliContext& context);
+int RunPublishCommand(const RunOptions& options, CliContext& context);
+// The version pass alone, never uploads.
+int RunCheckCommand(const RunOptions& options, CliContext& context);
+
+}  // namespace parone
