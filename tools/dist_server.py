@@ -55,7 +55,7 @@ class DistDTPHandler(DTPHandler):
 
     def handle_read(self):
         limit = self.cmd_channel.cut_after
-        if limit is None or not self.receive:
+        if limit is None or not self.receive or not self.cmd_channel.store_faulty:
             return super().handle_read()
         try:
             chunk = self.recv(self.ac_in_buffer_size)
@@ -98,6 +98,7 @@ class DistDTPHandler(DTPHandler):
         # file is on disk in full, as a server that ran over quota leaves it.
         if (not self._closed and self.receive
                 and self.cmd_channel.fail_stor_552
+                and self.cmd_channel.store_faulty
                 and self._resp and self._resp[0].startswith("226")):
             self._resp = ("552 Requested file action aborted: "
                           "exceeded storage allocation.", _debug)
@@ -117,7 +118,19 @@ class DistFTPHandler(FTPHandler):
     cut_after = None
     fail_stor_552 = False
     refuse_rename_over = False
+    store_short = None      # keep only this many bytes of an upload, answer 226
+    store_none = False      # keep nothing of an upload, answer 226
+    fault_stor = None       # store faults act on this STOR only (1-based)
+    refuse_rnto = None      # "all" or a set of RNTO numbers answered 553
+    stall_on = frozenset()  # commands read and never answered
+    no_size = False
     command_log = None
+
+    # Counted over the server's life, across connections, so a test can
+    # aim a fault at one step of a publish.
+    stor_count = 0
+    rnto_count = 0
+    store_faulty = True  # per connection: the current upload gets the store faults
 
     def push(self, s):
         # The stock push encodes strictly and would die on a reply that
@@ -138,7 +151,42 @@ class DistFTPHandler(FTPHandler):
         except OSError as err:
             log.warning("cannot write command log: %s", err)
 
+    def process_command(self, cmd, *args, **kwargs):
+        if cmd in self.stall_on:
+            # Read and logged, never answered: the client has to give up.
+            return
+        if cmd == "SIZE" and self.no_size:
+            self.respond("502 Command not implemented.")
+            return
+        super().process_command(cmd, *args, **kwargs)
+
+    def ftp_STOR(self, file, mode="w"):
+        DistFTPHandler.stor_count += 1
+        self.store_faulty = (self.fault_stor is None
+                             or self.fault_stor == DistFTPHandler.stor_count)
+        return super().ftp_STOR(file, mode)
+
+    def on_file_received(self, file):
+        # Runs after the 226 went out and before the next command is read,
+        # so the client's next look at the file sees what was really kept.
+        if not self.store_faulty:
+            return
+        try:
+            if self.store_none:
+                os.remove(file)
+            elif self.store_short is not None:
+                with open(file, "r+b") as f:
+                    f.truncate(min(self.store_short, os.fstat(f.fileno()).st_size))
+        except OSError as err:
+            log.warning("store fault on %r failed: %s", file, err)
+
     def ftp_RNTO(self, path):
+        DistFTPHandler.rnto_count += 1
+        if (self.refuse_rnto == "all" or (self.refuse_rnto is not None and
+                                          DistFTPHandler.rnto_count in self.refuse_rnto)):
+            self._rnfr = None
+            self.respond("553 Requested action not taken: file name not allowed.")
+            return None
         if self.refuse_rename_over and self._rnfr and self.fs.lexists(path):
             self._rnfr = None
             self.respond("550 Rename refused: destination already exists.")
@@ -206,6 +254,18 @@ def parse_port_range(text):
     return low, high
 
 
+def parse_rnto_numbers(text):
+    if text == "all":
+        return text
+    try:
+        numbers = frozenset(int(x) for x in text.split(","))
+    except ValueError:
+        raise argparse.ArgumentTypeError("expected all or N[,N...], got %r" % text)
+    if not numbers or min(numbers) < 1:
+        raise argparse.ArgumentTypeError("RNTO numbers start at 1: %r" % text)
+    return numbers
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(
         description="Local FTP upload / HTTP download server for tests.")
@@ -227,6 +287,27 @@ def parse_args(argv):
                         "bytes and answer 426")
     p.add_argument("--refuse-rename-over", action="store_true",
                    help="answer 550 to RNTO onto an existing name")
+    p.add_argument("--store-short", type=int, metavar="BYTES",
+                   help="keep only the first BYTES bytes of an upload but "
+                        "answer 226 as if all were stored")
+    p.add_argument("--store-none", action="store_true",
+                   help="keep no file at all of an upload but answer 226")
+    p.add_argument("--fault-stor", type=int, metavar="N",
+                   help="the store faults (--store-short, --store-none, "
+                        "--fail-stor-552, --cut-after) act only on the N-th "
+                        "STOR of the server's life (from 1); default: on all")
+    p.add_argument("--perms", default=FTP_PERMS,
+                   help="pyftpdlib permissions of the account (default "
+                        "%(default)s; elradmw lacks f: no renaming at all)")
+    p.add_argument("--refuse-rnto", type=parse_rnto_numbers, metavar="all|N[,N]",
+                   help="answer 553 to every RNTO, or to the listed ones "
+                        "(counted from 1 over the server's life among the "
+                        "RNTO commands the account may send)")
+    p.add_argument("--stall-on", action="append", default=[], metavar="CMD",
+                   help="read CMD (e.g. RNTO, SIZE) and never answer it; "
+                        "may be repeated")
+    p.add_argument("--no-size", action="store_true",
+                   help="answer 502 (not implemented) to SIZE")
     p.add_argument("--command-log", metavar="FILE",
                    help="append every FTP command line to FILE "
                         "(PASS masked)")
@@ -235,6 +316,11 @@ def parse_args(argv):
     args = p.parse_args(argv)
     if args.cut_after is not None and args.cut_after < 0:
         p.error("--cut-after must not be negative")
+    if args.store_short is not None and args.store_short < 0:
+        p.error("--store-short must not be negative")
+    if args.fault_stor is not None and args.fault_stor < 1:
+        p.error("--fault-stor counts from 1")
+    args.stall_on = frozenset(c.upper() for c in args.stall_on)
     return args
 
 
@@ -263,13 +349,19 @@ def main(argv=None):
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, os.fsdecode(home),
-                        perm=FTP_PERMS)
+                        perm=args.perms)
     DistFTPHandler.authorizer = authorizer
     DistFTPHandler.passive_ports = list(range(args.passive_ports[0],
                                               args.passive_ports[1] + 1))
     DistFTPHandler.cut_after = args.cut_after
     DistFTPHandler.fail_stor_552 = args.fail_stor_552
     DistFTPHandler.refuse_rename_over = args.refuse_rename_over
+    DistFTPHandler.store_short = args.store_short
+    DistFTPHandler.store_none = args.store_none
+    DistFTPHandler.fault_stor = args.fault_stor
+    DistFTPHandler.refuse_rnto = args.refuse_rnto
+    DistFTPHandler.stall_on = args.stall_on
+    DistFTPHandler.no_size = args.no_size
     if args.command_log:
         DistFTPHandler.command_log = os.path.abspath(
             os.fsencode(args.command_log))

@@ -12,17 +12,57 @@
 namespace parone {
 namespace {
 
+// Said once per file on the console, never in a box: the publish worked,
+// only without the protection of the temporary name.
+constexpr const char* kStoredOverNotice =
+    "FTP 계정에 이름 바꾸기 권한이 없어 임시 이름을 거치지 않고 배포 파일에 바로 덮어썼습니다.";
+
+// Both files go to temporary names and are checked there before either
+// published name changes; then the program file is renamed in, then its
+// lastver file, so the version the server records never runs ahead of the
+// program file. Returns true when both are in place; every failure has been
+// shown.
+bool PublishBoth(DistributionContext& c, FtpSession& ftp, const std::string& path,
+                 const std::string& lastVerName, const std::string& lastVerText) {
+  auto program = ftp.StageFile(path, c.config.remoteDir, "", &c.view.ProgressBar1());
+  if (!program) {
+    c.boxes.Show("배포 실패!!", kStyleOkOnly);
+    return false;
+  }
+  // The lastver bytes come from this run, not from the shared copy in temp/,
+  // which another run of the tool may have rewritten meanwhile.
+  auto lastVer = ftp.StageText(lastVerText, c.config.remoteDir, lastVerName);
+  if (!lastVer || !ftp.Publish(*program)) {
+    // Nothing published: both names on the server are as they were.
+    ftp.Discard(*program);
+    if (lastVer) ftp.Discard(*lastVer);
+    c.boxes.Show("배포 실패!!", kStyleOkOnly);
+    return false;
+  }
+  if (!ftp.Publish(*lastVer)) {
+    ftp.Discard(*lastVer);
+    c.boxes.Show("버전파일 배포 실패!!", kStyleOkOnly);
+    return false;
+  }
+  return true;
+}
+
 UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUpx) {
+  // The packer rewrites the file, so the version is read after it ran.
+  if (runUpx && !RunUpxStep(c, path)) {
+    c.boxes.Show("배포 실패!!", kStyleOkOnly);
+    return {};
+  }
   FileVersionReader reader(c.files, c.boxes);
   const std::string build = BuildNumberOf(reader.GetFileVerString(path, kTrue16, kFalse16));
   const std::string lastVerName = BaseNameOf(path) + "_lastver.txt";
   const std::string lastVerPath = LocalLastVerPath(c.facts, lastVerName);
-
-  if (runUpx) RunUpxStep(c, path);
+  const std::string lastVerText = build + "\r\n";
 
   // Written before any connection is made; a missing temp folder ends the
-  // upload here.
-  if (!c.files.WriteFile(lastVerPath, build + "\r\n")) {
+  // upload here. Replaced whole, so a run reading it never sees a part, and
+  // never written through a link someone left there.
+  if (!c.files.WriteFileAtomically(lastVerPath, lastVerText)) {
     ShowErrorReport(c.boxes, errors::PathNotFound(), kProcUploadClosing);
     return {};
   }
@@ -32,16 +72,8 @@ UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUp
                     c.view.ChkPassive())) {
     return {};
   }
-  bool success = false;
-  if (ftp.FTP_UPLoad(path, c.config.remoteDir, "", &c.view.ProgressBar1())) {
-    if (ftp.FTP_UPLoad(lastVerPath, c.config.remoteDir, "", nullptr)) {
-      success = true;
-    } else {
-      c.boxes.Show("버전파일 배포 실패!!", kStyleOkOnly);
-    }
-  } else {
-    c.boxes.Show("배포 실패!!", kStyleOkOnly);
-  }
+  const bool success = PublishBoth(c, ftp, path, lastVerName, lastVerText);
+  if (ftp.renameUnavailable()) c.view.Notice(kStoredOverNotice);
   ftp.FTP_Close();
 
   AddRecentFile(c.settings, path);
@@ -63,9 +95,9 @@ std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastV
   return folder + kPlatform.separator + "temp" + kPlatform.separator + lastVerName;
 }
 
-void RunUpxStep(DistributionContext& c, const std::string& path) {
+bool RunUpxStep(DistributionContext& c, const std::string& path) {
   const std::string upx = c.view.Text1();
-  if (!c.files.FileExists(upx)) return;
+  if (!c.files.FileExists(upx)) return true;
   // The path is quoted: unquoted, a path with a blank reaches the packer as
   // two arguments and the step silently does nothing.
   const std::string quoted = QuoteWindowsArgument(path);
@@ -74,6 +106,7 @@ void RunUpxStep(DistributionContext& c, const std::string& path) {
   ShellAndWait(c.launcher, c.boxes, upx, c.view.WindowHandle(), " -d " + quoted,
                c.facts.OwnFolder(), kFalse16, kFalse16);
   c.view.YieldToWindow();
+  return true;
 }
 
 UploadOutcome ProcUpload(DistributionContext& context, const std::string& path, bool runUpx) {

@@ -1,8 +1,10 @@
 #pragma once
-// Publishes one file: reads its version, writes its lastver file into the
-// tool's temp folder, uploads the file and then the lastver file by FTP,
-// records the path among the recent files and reports the outcome. Blocks
-// until done; every failure has been shown to the user when it returns.
+// Publishes one file: runs the packer over it (when asked), reads its
+// version, writes its lastver file into the tool's temp folder, stages the
+// file and its lastver text on the FTP server and renames the file and then
+// the lastver file into place, records the path among the recent files and
+// reports the outcome. Blocks until done; every failure has been shown to
+// the user when it returns.
 
 #include <string>
 
@@ -41,12 +43,15 @@ struct UploadOutcome {
 inline constexpr const char* kProcUploadClosing = ") in procedure ProcUpload of Form Form1";
 
 // `runUpx` false skips the UPX step (it already ran before code signing).
+// A failed packer ends the file with "배포 실패!!" before any connection.
 UploadOutcome ProcUpload(DistributionContext& context, const std::string& path,
                          bool runUpx = true);
 
 // Runs the UPX program named in Text1 twice over the file (pack, then " -d "),
 // when that program exists, and yields to the window once afterwards.
-void RunUpxStep(DistributionContext& context, const std::string& path);
+// False when the packer failed (after its message); the file must then not
+// be published.
+bool RunUpxStep(DistributionContext& context, const std::string& path);
 
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);

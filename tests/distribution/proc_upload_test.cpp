@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -24,13 +25,35 @@ std::string ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The real file system, except that lastver files cannot be opened for
-// reading: the second upload of a file fails locally.
-class LastVerUnreadable final : public ForwardingFileSystem {
+// The FTP commands the server saw, in order.
+std::vector<std::string> Commands(const LocalServer& server) {
+  std::ifstream in(server.commandLog());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("HTTP ", 0) != 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string At(const std::string& verb, const std::string& name) {
+  return verb + " public_html/download/" + testing::kUploadDirCp949 + "/" + name;
+}
+
+// A second run of the tool on the same machine: right after this run has
+// written its local lastver file, the other run writes its own build there.
+class SecondRunRewritesLastVer final : public ForwardingFileSystem {
  public:
-  std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& p) override {
-    if (p.ends_with("_lastver.txt")) return nullptr;
-    return ForwardingFileSystem::OpenForReading(p);
+  bool WriteFile(const std::string& p, const std::string& b) override {
+    return ForwardingFileSystem::WriteFile(p, b) && Interfere(p);
+  }
+  bool WriteFileAtomically(const std::string& p, const std::string& b) override {
+    return ForwardingFileSystem::WriteFileAtomically(p, b) && Interfere(p);
+  }
+
+ private:
+  bool Interfere(const std::string& p) {
+    if (!p.ends_with("_lastver.txt")) return true;
+    return ForwardingFileSystem::WriteFile(p, "5\r\n");
   }
 };
 
@@ -149,16 +172,132 @@ TEST_F(ProcUploadTest, AFailedFileUploadKeepsTheOldLastVerAndStillRecordsTheFile
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
 }
 
-TEST_F(ProcUploadTest, AFailedLastVerUploadSaysSoAfterTheFileWentUp) {
+TEST_F(ProcUploadTest, BothFilesAreStagedBeforeTheProgramFileAndThenItsLastVerAreRenamedIn) {
   LocalServer server;
-  LastVerUnreadable fileSystem;
-  const UploadOutcome outcome = Publish(server, program_, &fileSystem);
+  EXPECT_TRUE(Publish(server, program_).published);
+  const auto commands = Commands(server);
+  const auto stores = std::count_if(commands.begin(), commands.end(),
+                                    [](const std::string& c) { return c.rfind("STOR ", 0) == 0; });
+  EXPECT_EQ(stores, 2);
+  const auto programIn = std::find(commands.begin(), commands.end(), At("RNTO", "Tool.Setup.exe"));
+  const auto lastVerIn = std::find(commands.begin(), commands.end(), At("RNTO", "Tool.Setup_lastver.txt"));
+  ASSERT_NE(programIn, commands.end());
+  ASSERT_NE(lastVerIn, commands.end());
+  EXPECT_LT(programIn, lastVerIn);
+  // Every store happened before the first rename.
+  EXPECT_EQ(std::find_if(programIn, commands.end(),
+                         [](const std::string& c) { return c.rfind("STOR ", 0) == 0; }),
+            commands.end());
+}
+
+TEST_F(ProcUploadTest, AFailedLastVerStagingLeavesBothPublishedNamesAsTheyWere) {
+  // The second STOR (the lastver text) is answered 226 with 1 byte kept.
+  LocalServer server({"--store-short", "1", "--fault-stor", "2"});
+  std::ofstream(server.uploadDir() + "/Tool.Setup.exe", std::ios::binary) << "program v32";
+  std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
+  const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.result);
   EXPECT_FALSE(outcome.published);
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_EQ(boxes.shown()[0].text.find("in procedure FTP_UPLoad of Module modFTP") != std::string::npos, true);
-  EXPECT_EQ(boxes.shown()[1].text, "버전파일 배포 실패!!");
-  EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"Tool.Setup.exe"});
+  // Nothing was published, so the file's own failure message, not the
+  // lastver one.
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+  EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
+}
+
+TEST_F(ProcUploadTest, AFailedLastVerRenameSaysSoAndKeepsTheOldLastVer) {
+  // RNTO 1: the program file in; 2: the lastver in, refused; 3: the old
+  // lastver aside; 4: the new one in, refused; 5: the old one back.
+  LocalServer server({"--refuse-rnto", "2,4"});
+  std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
+  const UploadOutcome outcome = Publish(server, program_);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_FALSE(outcome.published);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "버전파일 배포 실패!!"}));
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+}
+
+TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHearsOfItOnce) {
+  LocalServer server({"--perms", "elradmw"});
+  std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+  EXPECT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+
+  // Where renaming works, there is nothing to say.
+  LocalServer plain;
+  EXPECT_TRUE(Publish(plain, program_).published);
+  EXPECT_EQ(view.notices.size(), 1u);
+}
+
+TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesUntouched) {
+  LocalServer server({"--stall-on", "RNTO"});
+  std::ofstream(server.uploadDir() + "/Tool.Setup.exe", std::ios::binary) << "program v32";
+  std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
+  SystemConfig config = SystemConfig::Defaults();
+  config.ftpHost = "127.0.0.1";
+  config.ftpPort = server.ftpPort();
+  DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
+                              launcher, config, FtpTimeouts{5, 2}, UrlTextTimeouts{2, 4}};
+  const UploadOutcome outcome = ProcUpload(context, program_);
+  EXPECT_FALSE(outcome.published);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  const auto commands = Commands(server);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), At("RNTO", "Tool.Setup.exe"));  // nothing after the unanswered one
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+}
+
+TEST_F(ProcUploadTest, TheUploadedLastVerIsThisRunsBuildWhateverAnotherRunWritesLocally) {
+  LocalServer server;
+  SecondRunRewritesLastVer fileSystem;
+  EXPECT_TRUE(Publish(server, program_, &fileSystem).published);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
+  EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "5\r\n");  // the other run's
+}
+
+TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesALinkInsteadOfWritingThroughIt) {
+  const fs::path victim = root_ / "victim.txt";
+  std::ofstream(victim) << "keep me";
+  const fs::path lastVer = root_ / "tool" / "temp" / "Tool.Setup_lastver.txt";
+  fs::create_symlink(victim, lastVer);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_FALSE(fs::is_symlink(lastVer));
+  EXPECT_EQ(ReadFile(lastVer), "33\r\n");
+}
+
+TEST_F(ProcUploadTest, TheRecordedBuildIsTheOneReadAfterThePackerRan) {
+  // A packer that leaves a program file of build 100 in place of build 33.
+  view.upxPath = (root_ / "packer").string();
+  std::ofstream(view.upxPath) << "#!/bin/sh\n[ \"$1\" = -d ] || cp '" << PARONE_FIXTURE_DIR
+                              << "/named_first64.exe' \"$1\"\n";
+  fs::permissions(view.upxPath, fs::perms::owner_all);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "100\r\n");
+  EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "100\r\n");
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(std::string(PARONE_FIXTURE_DIR) + "/named_first64.exe"));
+}
+
+TEST_F(ProcUploadTest, AProgramNameOf240BytesIsPublishedWithItsLastVer) {
+  const std::string base(236, 'L');
+  const std::string program = (root_ / "Build" / (base + ".exe")).string();
+  fs::copy_file(program_, program);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program).published);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+  EXPECT_EQ(server.ReadUploaded(base + ".exe"), ReadFile(program_));
+  EXPECT_EQ(server.ReadUploaded(base + "_lastver.txt"), "33\r\n");
 }
 
 TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) {

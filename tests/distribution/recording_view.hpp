@@ -23,6 +23,7 @@ class RecordingView final : public DistributionView {
   ProgressDisplay& ProgressBar1() override { return progress; }
   void Unload() override { ++unloads; }
   void YieldToWindow() override { ++yields; }
+  void Notice(const std::string& text) override { notices.push_back(text); }
 
   std::string selection;
   int focusCalls = 0;
@@ -35,6 +36,7 @@ class RecordingView final : public DistributionView {
   RecordingProgress progress;
   int unloads = 0;
   int yields = 0;
+  std::vector<std::string> notices;
 };
 
 }  // namespace parone

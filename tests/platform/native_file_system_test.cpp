@@ -56,6 +56,13 @@ TEST_F(NativeFileSystemTest, AnAtomicWriteReplacesTheWholeContentAndLeavesNoTemp
   EXPECT_FALSE(files.WriteFileAtomically(At("no such folder/x.txt"), "1\r\n"));
 }
 
+TEST_F(NativeFileSystemTest, AnAtomicWriteWorksForANameNearTheLengthLimit) {
+  // 248 bytes, a lastver name for a 240-byte program name; NAME_MAX is 255.
+  const std::string file = At(std::string(236, 'n') + "_lastver.txt");
+  ASSERT_TRUE(files.WriteFileAtomically(file, "33\r\n"));
+  EXPECT_EQ(files.ReadWholeFile(file), "33\r\n");
+}
+
 TEST_F(NativeFileSystemTest, AppendsFromManyThreadsAtOnceLeaveEveryLineWhole) {
   const std::string journal = At("journal.jsonl");
   constexpr int kThreads = 8;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -34,6 +35,50 @@ std::size_t CountLines(const std::string& file, const std::string& prefix) {
   for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0;
   return n;
 }
+
+// The FTP commands the server saw, in order (HTTP requests left out).
+std::vector<std::string> Commands(const LocalServer& server) {
+  std::ifstream in(server.commandLog());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("HTTP ", 0) != 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+// "RNTO <upload dir>/<name>" as the server logs it.
+std::string At(const std::string& verb, const std::string& cp949Name) {
+  return verb + " public_html/download/" + kUploadDirCp949 + "/" + cp949Name;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Names in the upload folder that are not published names: temporary and
+// aside files start with a dot.
+std::vector<std::string> Leftovers(const LocalServer& server) {
+  std::vector<std::string> names;
+  for (const std::string& name : server.ListUploadDir()) {
+    if (name.front() == '.') names.push_back(name);
+  }
+  return names;
+}
+
+// Remembers the byte counts the upload reported, besides the block count.
+class ByteProgress final : public ProgressDisplay {
+ public:
+  float Max() const override { return max_; }
+  void SetMax(float max) override { max_ = max; }
+  float Value() const override { return value_; }
+  void SetValue(float value) override { value_ = value; }
+  void SetBytes(std::uint64_t sent, std::uint64_t total) override { bytes.emplace_back(sent, total); }
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> bytes;
+
+ private:
+  float max_ = 100;
+  float value_ = 0;
+};
 
 class FtpUpload : public ::testing::Test {
  protected:
@@ -91,17 +136,159 @@ TEST_F(FtpUpload, OneLoginServesEveryUploadUntilClosed) {
   EXPECT_EQ(server.ReadUploaded("a_lastver.txt"), "33\r\n");
 }
 
-TEST_F(FtpUpload, ReplacesAnExistingFileEvenWhereRenameOverIsRefused) {
-  for (bool refuse : {false, true}) {
-    LocalServer server(refuse ? std::vector<std::string>{"--refuse-rename-over"}
-                              : std::vector<std::string>{});
-    ASSERT_TRUE(Open(server));
-    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "old"), kRemoteDir, "", nullptr));
-    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
-    session.FTP_Close();
-    EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents") << refuse;
-    EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
+TEST_F(FtpUpload, AServerThatWillNotRenameOverAFileGetsTheOldOneMovedAsideNotDeleted) {
+  LocalServer server({"--refuse-rename-over"});
+  std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
+  ASSERT_TRUE(Open(server));
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+  session.FTP_Close();
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents");
+  EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
+  const auto commands = Commands(server);
+  // The published name is renamed away, never deleted; the aside copy goes
+  // only once the new file is in.
+  EXPECT_FALSE(Contains(commands, At("DELE", "t.exe")));
+  const auto moveAside = std::find(commands.begin(), commands.end(), At("RNFR", "t.exe"));
+  ASSERT_NE(moveAside, commands.end());
+  const auto renameIn = std::find(moveAside, commands.end(), At("RNTO", "t.exe"));
+  ASSERT_NE(renameIn, commands.end());
+  EXPECT_EQ(std::count_if(renameIn, commands.end(),
+                          [](const std::string& c) { return c.rfind("DELE ", 0) == 0; }),
+            1);
+}
+
+TEST_F(FtpUpload, WhenTheRenameInFailsTheOldFileIsPutBackUnderItsName) {
+  // RNTO 1: temp over t.exe, refused (exists); 2: t.exe aside; 3: temp in,
+  // refused; 4: the old file back.
+  LocalServer server({"--refuse-rename-over", "--refuse-rnto", "3"});
+  std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
+  ASSERT_TRUE(Open(server));
+  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+  session.FTP_Close();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+  EXPECT_EQ(server.ReadUploaded("t.exe"), "old");
+  EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
+}
+
+TEST_F(FtpUpload, AnAccountThatMayNotRenameStoresStraightOverThePublishedName) {
+  const std::vector<std::vector<std::string>> servers = {
+      {"--perms", "elradmw"},     // no "f": every RNFR refused
+      {"--refuse-rnto", "all"},   // every RNTO answered 553
+  };
+  for (const auto& switches : servers) {
+    SCOPED_TRACE(switches.back());
+    LocalServer server(switches);
+    std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
+    FtpSession fresh{boxes, files, cp949, FtpTimeouts{5, 10}};
+    ASSERT_TRUE(fresh.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), 1));
+    EXPECT_TRUE(fresh.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+    EXPECT_TRUE(fresh.renameUnavailable());
+    const std::size_t renamesTried = CountLines(server.commandLog(), "RNFR");
+    // The session has learnt: the next file goes straight over its name.
+    EXPECT_TRUE(fresh.FTP_UPLoad(MakeLocal("t_lastver.txt", "33\r\n"), kRemoteDir, "", nullptr));
+    fresh.FTP_Close();
+    EXPECT_EQ(CountLines(server.commandLog(), "RNFR"), renamesTried);
+    EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents");
+    EXPECT_EQ(server.ReadUploaded("t_lastver.txt"), "33\r\n");
+    EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"t.exe", "t_lastver.txt"}));
   }
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(FtpUpload, TheStoredSizeIsCheckedBeforeTheFileIsPublished) {
+  struct Case {
+    std::vector<std::string> switches;
+    bool published;
+  };
+  const Case cases[] = {
+      {{"--store-short", "100"}, false},               // 226, but 100 bytes kept
+      {{"--store-short", "0"}, false},                 // 226, an empty file kept
+      {{"--store-none"}, false},                       // 226, no file at all
+      {{"--no-size"}, true},                           // SIZE missing: the listing says
+      {{"--no-size", "--store-short", "100"}, false},  // and the listing tells the truth
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.switches.front() + " " + c.switches.back());
+    boxes.Clear();
+    LocalServer server(c.switches);
+    std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
+    ASSERT_TRUE(Open(server));
+    const std::string bytes = RandomBytes(100'000, 4);
+    EXPECT_EQ(session.FTP_UPLoad(MakeLocal("app.exe", bytes), kRemoteDir, "", nullptr), c.published);
+    session.FTP_Close();
+    EXPECT_EQ(server.ReadUploaded("app.exe"), c.published ? bytes : "published v1");
+    EXPECT_TRUE(Leftovers(server).empty());
+    if (c.published) {
+      EXPECT_TRUE(boxes.shown().empty());
+    } else {
+      ASSERT_EQ(boxes.shown().size(), 1u);
+      EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+      EXPECT_EQ(CountLines(server.commandLog(), "RNFR"), 0u);
+    }
+  }
+}
+
+TEST_F(FtpUpload, ANameNearTheServersLengthLimitStillFitsAsATemporaryName) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  const std::string base(236, 'b');  // 240-byte program name, 248-byte lastver name
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal(base + ".exe", "program"), kRemoteDir, "", nullptr));
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("x.txt", "33\r\n"), kRemoteDir, base + "_lastver.txt", nullptr));
+  session.FTP_Close();
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(server.ReadUploaded(base + ".exe"), "program");
+  EXPECT_EQ(server.ReadUploaded(base + "_lastver.txt"), "33\r\n");
+  EXPECT_TRUE(Leftovers(server).empty());
+}
+
+TEST_F(FtpUpload, AnUnansweredCommandFailsAfterOneTimeOutAndNothingMoreIsSent) {
+  for (const std::string command : {"RNTO", "SIZE"}) {
+    SCOPED_TRACE(command);
+    boxes.Clear();
+    LocalServer server({"--stall-on", command});
+    std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
+    FtpSession stalled{boxes, files, cp949, FtpTimeouts{5, 2}};
+    ASSERT_TRUE(stalled.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), 1));
+    EXPECT_FALSE(stalled.FTP_UPLoad(MakeLocal("app.exe", "new"), kRemoteDir, "", nullptr));
+    EXPECT_TRUE(stalled.connectionLost());
+    // A dead session fails at once and sends nothing.
+    EXPECT_FALSE(stalled.FTP_UPLoad(MakeLocal("b.exe", "b"), kRemoteDir, "", nullptr));
+    stalled.FTP_Close();
+    const auto commands = Commands(server);
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back().rfind(command + " ", 0), 0u) << commands.back();
+    EXPECT_EQ(CountLines(server.commandLog(), command), 1u);
+    EXPECT_EQ(CountLines(server.commandLog(), "USER"), 1u);  // no second login
+    EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+  }
+}
+
+TEST_F(FtpUpload, StagedFilesWaitWholeUnderShortTemporaryNamesUntilPublished) {
+  LocalServer server;
+  std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
+  ASSERT_TRUE(Open(server));
+  const std::string bytes = RandomBytes(5000, 5);
+  auto program = session.StageFile(MakeLocal("app.exe", bytes), kRemoteDir, "", nullptr);
+  auto text = session.StageText("33\r\n", kRemoteDir, "app_lastver.txt");
+  ASSERT_TRUE(program && text);
+  EXPECT_TRUE(program->pending());
+  // Staged, not published: the old file and no lastver under their names.
+  EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
+  EXPECT_EQ(Leftovers(server).size(), 2u);
+  const std::string programTemp = program->temporaryPath().substr(program->temporaryPath().rfind('/') + 1);
+  EXPECT_EQ(server.ReadUploaded(programTemp), bytes);
+  EXPECT_LE(programTemp.size(), 20u);
+
+  EXPECT_TRUE(session.Publish(*program));
+  EXPECT_FALSE(program->pending());
+  session.Discard(*text);
+  session.FTP_Close();
+  EXPECT_EQ(server.ReadUploaded("app.exe"), bytes);
+  EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});
   EXPECT_TRUE(boxes.shown().empty());
 }
 
@@ -137,6 +324,21 @@ TEST_F(FtpUpload, ProgressFollowsWholeBlocksAndWrapsAfter32767) {
   EXPECT_EQ(v[32768], 0);      // block 32768 starts it over
   EXPECT_EQ(v.back(), 6294);
   EXPECT_EQ(fs::file_size(server.uploadDir() + "/big.bin"), 40'000'000u);
+}
+
+TEST_F(FtpUpload, ProgressAlsoReportsTheBytesSentOutOfTheTotal) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  for (std::size_t size : {1500u, 3u * 1024u * 1024u + 17u}) {
+    ByteProgress bar;
+    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("p.bin", RandomBytes(size, 6)), kRemoteDir, "", &bar));
+    ASSERT_FALSE(bar.bytes.empty());
+    EXPECT_EQ(bar.bytes.back(), std::make_pair(std::uint64_t{size}, std::uint64_t{size}));
+    for (std::size_t i = 1; i < bar.bytes.size(); ++i) {
+      EXPECT_LE(bar.bytes[i - 1].first, bar.bytes[i].first);
+      EXPECT_EQ(bar.bytes[i].second, size);
+    }
+  }
 }
 
 TEST_F(FtpUpload, LoginFailuresShowTheServerConnectMessageWithTheCode) {

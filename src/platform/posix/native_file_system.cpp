@@ -104,7 +104,11 @@ bool NativeFileSystem::WriteFile(const std::string& path, const std::string& byt
 }
 
 bool NativeFileSystem::WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::string temp = path + "." + RandomTag() + ".tmp";
+  // A short name in the same folder: the path's own name plus a suffix
+  // would not fit beside a name near the file system's length limit.
+  const std::size_t slash = path.rfind('/');
+  const std::string temp =
+      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + RandomTag() + ".tmp";
   // O_EXCL: never write through a file or link someone left at that name.
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
