@@ -3,6 +3,7 @@
 #include <map>
 
 #include "common/path_names.hpp"
+#include "distribution/upx_step.hpp"
 #include "fileutil/copy_file_checked.hpp"
 #include "platform/error_report.hpp"
 
