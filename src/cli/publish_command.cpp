@@ -1,4 +1,5 @@
-#include <cstdlib>
+#include <algorithm>
+#include <charconv>
 #include <ostream>
 
 #include "cli/cli.hpp"
@@ -28,6 +29,21 @@ struct RunOptions {
   long signTimeoutSeconds = 600;
   std::string selection;  // the arguments joined with ";"
 };
+
+// The wait counts milliseconds in a long, which has 32 bits on Windows: a
+// little over 24 days.
+constexpr long kMaxSignTimeoutSeconds = 2'147'483;
+
+// The value of --sign-timeout: whole seconds from 0 to the limit above;
+// nullopt for anything else (signs, fractions, blanks, too many digits).
+std::optional<long> SignTimeoutSeconds(std::string_view text) {
+  long long seconds = -1;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || ec != std::errc() || stop != end) return std::nullopt;
+  if (seconds < 0 || seconds > kMaxSignTimeoutSeconds) return std::nullopt;
+  return static_cast<long>(seconds);
+}
 
 // Parses the options the run and the check share; false after printing a
 // usage error.
@@ -65,13 +81,12 @@ bool ParseRunOptions(const std::vector<std::string>& args, bool forPublish, RunO
     } else if (forPublish && arg == "--sign-timeout") {
       const auto text = value("SECONDS");
       if (!text) return false;
-      char* end = nullptr;
-      const long seconds = std::strtol(text->c_str(), &end, 10);
-      if (text->empty() || *end != '\0' || seconds < 0) {
-        err << "--sign-timeout needs a number of seconds\n";
+      const std::optional<long> seconds = SignTimeoutSeconds(*text);
+      if (!seconds) {
+        err << "--sign-timeout needs whole seconds from 0 to " << kMaxSignTimeoutSeconds << "\n";
         return false;
       }
-      options.signTimeoutSeconds = seconds;
+      options.signTimeoutSeconds = *seconds;
     } else if (forPublish && arg == "--upx") {
       options.upxPath = value("PATH");
       if (!options.upxPath) return false;
@@ -134,6 +149,10 @@ class ConsoleWayOut final : public SigningWayOut {
     err_ << "no signed files after " << timeoutMs_ / 1000
          << " s (--sign-timeout); nothing was uploaded\n";
     return false;
+  }
+  // The last sleep ends on the deadline, so the last look is made there.
+  long NextSleepMs(long waitedMs, long pollMs) override {
+    return std::min(pollMs, timeoutMs_ - waitedMs);
   }
 
  private:
