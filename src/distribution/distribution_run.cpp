@@ -128,8 +128,8 @@ RunOutcome DistributionRun::RunGuarded() {
       signedBeforeUpload ? signing_->DroppedPaths() : std::vector<std::string>{};
   for (const std::string& entry : outcome.entries) {
     if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
-      // Its packer failed before signing: unsigned and perhaps damaged, so
-      // it fails like a failed upload and the next file goes on.
+      // Its packer failed before signing (reported there), so it was never
+      // signed: it fails like a failed upload and the next file goes on.
       boxes_.Show("배포 실패!!", kStyleOkOnly);
       outcome.uploads.push_back({});
       continue;
