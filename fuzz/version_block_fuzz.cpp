@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes both as a whole program file (header walk, resource
-// tree, block extraction) and directly as a version block (the scan).
+// tree, block extraction, certificate table) and directly as a version block
+// (the scan).
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     parone::ScanVersionBlock(*block, boxes);
   }
   parone::ScanVersionBlock(std::span<const std::uint8_t>(data, size), boxes);
+  parone::FindCertificateTable(*file);
 
   parone::FileVersionReader reader(files, boxes);
   reader.GetFileVerString("f.exe", parone::kTrue16, parone::kTrue16);

@@ -9,7 +9,14 @@ drops the signed copy next door.
 
     /usr/bin/python3 tools/signing_service.py --unsigned DIR --signed DIR \
         --state DIR [--poll SECONDS] [--delay SECONDS] \
-        [--delay-for NAME=SECONDS ...] [--exit-on-stdin-eof] [--once]
+        [--delay-for NAME=SECONDS ...] [--exit-on-stdin-eof] [--once] \
+        [--misbehave empty|unsigned|slow] [--substitute FILE]
+
+For tests of the publisher, the service can misbehave as real ones have:
+--misbehave empty drops an empty file, unsigned drops the file it was given
+unchanged, slow writes the signed copy under its final name a little at a
+time (--slow-seconds, default 1); --substitute FILE signs FILE instead of
+what was dropped (another build, say).
 
 The state folder keeps the test certificate (cert.pem, key.pem) and a record
 of what was already signed.  Prints "READY cert=<path of cert.pem>" once the
@@ -89,6 +96,12 @@ def parse_args(argv):
                    help="also exit when standard input is closed")
     p.add_argument("--once", action="store_true",
                    help="sign what is in the unsigned folder, then exit")
+    p.add_argument("--misbehave", choices=["empty", "unsigned", "slow"],
+                   help="for tests: drop an empty file, the unsigned file, or write slowly")
+    p.add_argument("--slow-seconds", type=positive, default=1.0,
+                   help="with --misbehave slow: how long writing one copy takes")
+    p.add_argument("--substitute", metavar="FILE",
+                   help="for tests: sign FILE instead of the file that was dropped")
     return p.parse_args(argv)
 
 
@@ -198,7 +211,20 @@ def first_line(output):
     return "no message"
 
 
-def sign_file(name, src, signed_dir, cert, key):
+def write_slowly(src, final, seconds):
+    """Copy src to final in ten pieces spread over `seconds`, as a slow share does."""
+    with open(src, "rb") as f:
+        data = f.read()
+    step = max(1, -(-len(data) // 10))
+    with open(final, "wb") as out:
+        for at in range(0, len(data), step):
+            out.write(data[at:at + step])
+            out.flush()
+            if stop.wait(seconds / 10):
+                break
+
+
+def sign_file(name, src, signed_dir, cert, key, misbehave=None, slow_seconds=1.0):
     """Sign src into signed_dir/name.  True on success."""
     # Dot-prefixed so nobody takes the half-written output for a finished file.
     tmp = os.path.join(signed_dir, ".%s.signing-%d" % (name, os.getpid()))
@@ -207,22 +233,32 @@ def sign_file(name, src, signed_dir, cert, key):
         os.unlink(tmp)
     except FileNotFoundError:
         pass
-    cmd = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", name,
-           "-in", src, "-out", tmp]
-    try:
-        done = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, timeout=SIGN_TIMEOUT)
-        ok = done.returncode == 0 and os.path.isfile(tmp)
-        reason = None if ok else first_line(done.stdout)
-    except subprocess.TimeoutExpired:
-        ok, reason = False, "osslsigncode took longer than %d s" % SIGN_TIMEOUT
-    except OSError as exc:
-        ok, reason = False, "cannot run osslsigncode: %s" % exc
+    if misbehave == "empty":
+        open(tmp, "wb").close()
+        ok, reason = True, None
+    elif misbehave == "unsigned":
+        shutil.copyfile(src, tmp)
+        ok, reason = True, None
+    else:
+        cmd = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", name,
+               "-in", src, "-out", tmp]
+        try:
+            done = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, timeout=SIGN_TIMEOUT)
+            ok = done.returncode == 0 and os.path.isfile(tmp)
+            reason = None if ok else first_line(done.stdout)
+        except subprocess.TimeoutExpired:
+            ok, reason = False, "osslsigncode took longer than %d s" % SIGN_TIMEOUT
+        except OSError as exc:
+            ok, reason = False, "cannot run osslsigncode: %s" % exc
     if ok:
         try:
-            # The publisher treats the name as arrived the moment it is
-            # visible, so it must appear complete in one step.
-            os.replace(tmp, final)
+            if misbehave == "slow":
+                write_slowly(tmp, final, slow_seconds)
+                os.unlink(tmp)
+            else:
+                # Complete in one step, so no reader ever sees a part.
+                os.replace(tmp, final)
             return True, None
         except OSError as exc:
             reason = "cannot move signed copy into place: %s" % exc
@@ -243,6 +279,9 @@ class Watcher:
         self.key = key
         self.delay = args.delay
         self.delay_for = dict(args.delay_for)
+        self.misbehave = args.misbehave
+        self.slow_seconds = args.slow_seconds
+        self.substitute = args.substitute
         self.record = Record(os.path.join(args.state, RECORD_NAME))
         self.seen = {}      # name -> version seen on the previous poll
         self.due = {}       # name -> (version, monotonic time it may be signed)
@@ -315,7 +354,8 @@ class Watcher:
             if now_version is not None:
                 self.seen[name] = now_version
             return
-        ok, reason = sign_file(name, src, self.signed, self.cert, self.key)
+        ok, reason = sign_file(name, self.substitute or src, self.signed, self.cert, self.key,
+                               self.misbehave, self.slow_seconds)
         after = version_of(src)
         if after != version:
             # Rewritten under us; what we signed may be a torn copy.  Take
@@ -347,6 +387,8 @@ def main(argv):
     args.unsigned = os.path.abspath(args.unsigned)
     args.signed = os.path.abspath(args.signed)
     args.state = os.path.abspath(args.state)
+    if args.substitute:
+        args.substitute = os.path.abspath(args.substitute)
     for d in (args.unsigned, args.signed, args.state):
         os.makedirs(d, exist_ok=True)
     if shutil.which("osslsigncode") is None:

@@ -87,6 +87,10 @@ class ConsoleWayOut final : public SigningWayOut {
          << " s (--sign-timeout); nothing was uploaded\n";
     return false;
   }
+  // The last sleep ends on the deadline, so the last look is made there.
+  long NextSleepMs(long waitedMs, long pollMs) override {
+    return std::min(pollMs, timeoutMs_ - waitedMs);
+  }
 
  private:
   static constexpr int kCopyRetries = 3;
@@ -99,12 +103,17 @@ class ConsoleWayOut final : public SigningWayOut {
 
 }  // namespace
 
+// The wait counts milliseconds in a long, which has 32 bits on Windows: a
+// little over 24 days.
+constexpr long kMaxSignTimeoutSeconds = 2'147'483;
+
 std::optional<long> ParseSignTimeoutSeconds(const std::string& text) {
-  long seconds = 0;
+  long long seconds = -1;
   const char* end = text.data() + text.size();
   const auto [stop, ec] = std::from_chars(text.data(), end, seconds);
-  if (text.empty() || ec != std::errc() || stop != end || seconds < 0) return std::nullopt;
-  return seconds;
+  if (text.empty() || ec != std::errc() || stop != end) return std::nullopt;
+  if (seconds < 0 || seconds > kMaxSignTimeoutSeconds) return std::nullopt;
+  return static_cast<long>(seconds);
 }
 
 void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
@@ -133,8 +142,9 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
       ->type_name("SECONDS")
       ->check(CLI::Validator(
           [](std::string& text) {
-            return ParseSignTimeoutSeconds(text) ? std::string()
-                                                 : "needs a whole number of seconds";
+            return ParseSignTimeoutSeconds(text)
+                       ? std::string()
+                       : "needs whole seconds from 0 to " + std::to_string(kMaxSignTimeoutSeconds);
           },
           "", "seconds"));
 }

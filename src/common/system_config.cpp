@@ -60,6 +60,7 @@ SystemConfig SystemConfig::Defaults() {
   c.unsignedDrop = kPlatform.unsignedDrop;
   c.signedDrop = kPlatform.signedDrop;
   c.defaultUpxPath = "D:\\upx.exe";
+  c.upxTimeoutMs = 10L * 60 * 1000;
   return c;
 }
 

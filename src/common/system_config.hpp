@@ -19,6 +19,9 @@ struct SystemConfig {
   std::string unsignedDrop;   // code-signing hand-off folders
   std::string signedDrop;
   std::string defaultUpxPath;
+  // A packer run still going after this long is ended and its file fails,
+  // so a hung packer cannot block the window for ever.
+  long upxTimeoutMs = 10L * 60 * 1000;
 
   static SystemConfig Defaults();
 };

@@ -1,9 +1,12 @@
 #include "distribution/code_signing.hpp"
 
+#include <algorithm>
 #include <map>
 
 #include "common/path_names.hpp"
+#include "distribution/upx_step.hpp"
 #include "fileutil/copy_file_checked.hpp"
+#include "fileutil/program_file.hpp"
 #include "platform/error_report.hpp"
 
 namespace parone {
@@ -16,6 +19,27 @@ std::string FoldedAscii(std::string text) {
   return text;
 }
 
+// Empty when `copy` is a proper signed copy of a file whose FileVersion is
+// `submitted`, else the reason, for the user.
+std::string Rejection(const ProgramFileFacts& copy, const std::optional<std::string>& submitted) {
+  if (!copy.readable) return "파일을 열 수 없습니다.";
+  switch (copy.certificate) {
+    case CertificateTable::kNotPe:
+      return "프로그램 파일(PE)이 아닙니다. 비어 있거나 손상된 파일입니다.";
+    case CertificateTable::kNone:
+      return "전자서명이 없습니다.";
+    case CertificateTable::kDamaged:
+      return "서명 부분이 잘렸거나 손상되었습니다. 아직 쓰는 중이거나 잘린 파일입니다.";
+    case CertificateTable::kPresent:
+      break;
+  }
+  if (copy.fileVersion != submitted) {
+    return "버전이 다릅니다: 보낸 파일 " + FileVersionForDisplay(submitted) + ", 서명된 파일 " +
+           FileVersionForDisplay(copy.fileVersion) + ". 이전 배포에서 남은 파일일 수 있습니다.";
+  }
+  return {};
+}
+
 }  // namespace
 
 void DropFolderSigning::Report(const ErrorInfo& error) {
@@ -24,6 +48,7 @@ void DropFolderSigning::Report(const ErrorInfo& error) {
 
 bool DropFolderSigning::CodeSigning(const std::vector<std::string>& selection) {
   polls_ = 0;
+  dropped_.clear();
   // Empty entries and files that do not exist take no part in any pass; a
   // path listed twice is handed over once.
   std::vector<std::string> paths;
@@ -48,28 +73,51 @@ bool DropFolderSigning::CodeSigning(const std::vector<std::string>& selection) {
   view.SetLblWaitingVisible(true);
   view.YieldToWindow();
   // UPX rewrites the file and would break a signature made before it, so it
-  // runs now, and the upload pass leaves signed files alone.
-  for (const std::string& path : paths) RunUpxStep(context_, path);
-  const bool ok = Submit(paths) && WaitForSignedCopies(paths) && TakeBack(paths);
+  // runs now, and the upload pass leaves signed files alone. A file whose
+  // packer failed stays out; the others go on.
+  std::vector<Handed> handed;
+  for (const std::string& path : paths) {
+    if (!RunUpxStep(context_, path)) {
+      dropped_.push_back(path);
+      continue;
+    }
+    Handed item;
+    item.path = path;
+    item.unsignedCopy = JoinPath(context_.config.unsignedDrop, FileNameOf(path));
+    item.signedCopy = JoinPath(context_.config.signedDrop, FileNameOf(path));
+    item.fileVersion = InspectProgramFile(context_.files, context_.boxes, path).fileVersion;
+    handed.push_back(std::move(item));
+  }
+  bool ok = true;
+  if (!handed.empty()) {
+    ok = Submit(handed) && WaitForSignedCopies(handed);
+    if (!ok) {
+      WithdrawUnsignedCopies(handed);
+    } else {
+      ok = TakeBack(handed);
+    }
+  }
   view.SetLblWaitingVisible(false);
   return ok;
 }
 
-bool DropFolderSigning::Submit(const std::vector<std::string>& paths) {
+bool DropFolderSigning::Submit(std::vector<Handed>& handed) {
   FileSystem& files = context_.files;
-  for (const std::string& path : paths) {
-    const std::string dropped = JoinPath(context_.config.unsignedDrop, FileNameOf(path));
-    if (files.FileExists(dropped) && !files.DeleteFile(dropped)) {
+  for (Handed& item : handed) {
+    if (files.FileExists(item.unsignedCopy) && !files.DeleteFile(item.unsignedCopy)) {
       Report(errors::PermissionDenied());  // the copy below replaces it where it can
     }
-    const bool copied = CopyFileChecked(files, context_.boxes, path, dropped,
-                                        [&] { return wayOut_.RetryCopy(path, dropped); });
+    // Whatever lies there from now on is ours, a part of a failed copy too.
+    item.submitted = true;
+    const bool copied =
+        CopyFileChecked(files, context_.boxes, item.path, item.unsignedCopy,
+                        [&] { return wayOut_.RetryCopy(item.path, item.unsignedCopy); });
     if (!copied) return false;
   }
   return true;
 }
 
-bool DropFolderSigning::WaitForSignedCopies(const std::vector<std::string>& paths) {
+bool DropFolderSigning::WaitForSignedCopies(std::vector<Handed>& handed) {
   long waited = 0;
   for (;;) {
     ++polls_;
@@ -78,45 +126,87 @@ bool DropFolderSigning::WaitForSignedCopies(const std::vector<std::string>& path
       Report(errors::PathNotFound());  // at every poll, until the share is back
       all = false;
     } else {
-      for (const std::string& path : paths) {
-            if (!context_.files.FileExists(JoinPath(context_.config.signedDrop, FileNameOf(path)))) {
-          all = false;
-          break;
-        }
+      // Every copy is looked at on every poll, so that each one's size is
+      // known one poll later.
+      for (Handed& item : handed) {
+        if (!Arrived(item)) all = false;
       }
     }
     if (all) return true;
     if (!wayOut_.KeepWaiting(waited)) return false;
-    sleeper_.SleepMs(pollMs_);
-    waited += pollMs_;
+    const long sleep = std::clamp(wayOut_.NextSleepMs(waited, pollMs_), 1L, pollMs_);
+    sleeper_.SleepMs(sleep);
+    waited += sleep;
   }
 }
 
-bool DropFolderSigning::TakeBack(const std::vector<std::string>& paths) {
+bool DropFolderSigning::Arrived(Handed& item) {
+  const std::optional<std::uint64_t> size = context_.files.FileSize(item.signedCopy);
+  const bool settled = size && size == item.lastSize;
+  item.lastSize = size;
+  if (!settled) return false;  // not there, or still being written
+
+  const ProgramFileFacts copy = InspectProgramFile(context_.files, context_.boxes, item.signedCopy);
+  // The service may still hold the file open; that is not a verdict yet.
+  if (!copy.readable) return false;
+  const std::string reason = Rejection(copy, item.fileVersion);
+  if (reason.empty()) return true;
+  const std::string seen = std::to_string(*size) + " " + reason;
+  if (seen != item.lastRejection) {
+    item.lastRejection = seen;
+    context_.boxes.Show("서명된 파일로 받을 수 없습니다: " + item.signedCopy + "\r\n" + reason +
+                            "\r\n\r\n제대로 서명된 파일을 계속 기다립니다.",
+                        kStyleWarning);
+  }
+  return false;
+}
+
+bool DropFolderSigning::TakeBack(std::vector<Handed>& handed) {
   FileSystem& files = context_.files;
   bool allReplaced = true;
-  for (const std::string& path : paths) {
-    const std::string signedCopy = JoinPath(context_.config.signedDrop, FileNameOf(path));
+  for (const Handed& item : handed) {
     // The signed copy goes next to the local file first, then is renamed
     // over it: the local file is never missing and never half written.
-    const std::string staged = path + ".signed-tmp";
-    if (!files.CopyFileReplacing(signedCopy, staged)) {
+    const std::string staged = item.path + ".signed-tmp";
+    if (!files.CopyFileReplacing(item.signedCopy, staged)) {
       Report(errors::DeviceIo());
       files.DeleteFile(staged);
       allReplaced = false;
       continue;
     }
-    if (!files.RenameReplacing(staged, path)) {
+    // What was checked in the signed folder may have been replaced since;
+    // what goes in place of the local file is what counts.
+    const std::string reason =
+        Rejection(InspectProgramFile(files, context_.boxes, staged), item.fileVersion);
+    if (!reason.empty()) {
+      context_.boxes.Show("서명된 파일로 받을 수 없습니다: " + item.signedCopy + "\r\n" + reason +
+                              "\r\n\r\n" + item.path + " 파일은 바꾸지 않았습니다.",
+                          kStyleWarning);
+      files.DeleteFile(staged);
+      allReplaced = false;
+      continue;
+    }
+    if (!files.RenameReplacing(staged, item.path)) {
       Report(errors::PermissionDenied());
       files.DeleteFile(staged);
       allReplaced = false;
       continue;
     }
-    if (!files.DeleteFile(signedCopy)) Report(errors::PermissionDenied());
+    if (!files.DeleteFile(item.signedCopy)) Report(errors::PermissionDenied());
   }
   // A file that kept its unsigned content must not be published as if it
   // had been signed.
   return allReplaced;
+}
+
+void DropFolderSigning::WithdrawUnsignedCopies(const std::vector<Handed>& handed) {
+  FileSystem& files = context_.files;
+  for (const Handed& item : handed) {
+    if (item.submitted && files.FileExists(item.unsignedCopy) &&
+        !files.DeleteFile(item.unsignedCopy)) {
+      Report(errors::PermissionDenied());
+    }
+  }
 }
 
 }  // namespace parone

@@ -4,13 +4,31 @@
 // file. Blocks the calling thread for the whole wait (polling every 5 s);
 // the window is painted once, after the waiting label is shown.
 //
-// Unlike a plain copy-back, a local file is only ever replaced by renaming a
-// complete signed copy over it, and a signed copy is deleted only after that
-// worked, so a failure never loses the only signed copy. A selection with
-// two files of the same name is refused (they would share a drop name), and
-// the user can give up a copy that keeps failing or a wait that never ends:
-// giving up ends the run before any upload, with the local files unchanged.
+// A file of the right name in the signed folder is not yet a signed copy:
+// it counts as arrived only when its size has not changed since the
+// previous poll (the service is done writing it), it is a program file with
+// the FileVersion of the file submitted now, and it carries a signature. A
+// copy that fails the last two (empty, cut off, unsigned, another build
+// left from an earlier run) is reported once, with its name and the reason,
+// and the wait goes on for a proper one. The copy put in place of the local
+// file is checked again after it was copied, since the service may replace
+// the file in the signed folder at any time.
+//
+// A local file is only ever replaced by renaming a complete, checked copy
+// over it, and a signed copy is deleted only after that worked, so a failure
+// never loses the only signed copy. A selection with two files of the same
+// name is refused (they would share a drop name), and the user can give up a
+// copy that keeps failing or a wait that never ends: giving up ends the run
+// before any upload, with the local files unchanged, and takes the unsigned
+// copies of this hand-off back out of the unsigned folder, so that the
+// service does not sign them later for nobody.
+//
+// UPX runs over each file before it is handed over (afterwards it would
+// break the signature). A file whose packer failed is not handed over; it
+// is listed by DroppedPaths and the others go on.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +46,12 @@ class SigningWayOut {
   virtual bool RetryCopy(const std::string& from, const std::string& to) = 0;
   // Before every sleep of the wait: `waitedMs` is the time waited so far.
   virtual bool KeepWaiting(long waitedMs) = 0;
+  // How long the coming sleep lasts, at most `pollMs`; a way out with a
+  // deadline shortens the last one so that the final look falls on it.
+  virtual long NextSleepMs(long waitedMs, long pollMs) {
+    static_cast<void>(waitedMs);
+    return pollMs;
+  }
 };
 
 inline constexpr long kSigningPollMs = 5000;
@@ -39,16 +63,32 @@ class DropFolderSigning final : public CodeSigningHandOff {
                     long pollMs = kSigningPollMs)
       : context_(context), sleeper_(sleeper), wayOut_(wayOut), pollMs_(pollMs) {}
 
-  // True when every file that exists has been replaced by its signed copy.
+  // True when every file that exists and was handed over has been replaced
+  // by its signed copy (files listed by DroppedPaths were not handed over).
   bool CodeSigning(const std::vector<std::string>& paths) override;
+  // The paths of the last hand-off whose packer failed (already reported).
+  std::vector<std::string> DroppedPaths() const override { return dropped_; }
 
   // How many times the last hand-off looked for the signed copies.
   std::size_t lastPollCount() const { return polls_; }
 
  private:
-  bool Submit(const std::vector<std::string>& paths);
-  bool WaitForSignedCopies(const std::vector<std::string>& paths);
-  bool TakeBack(const std::vector<std::string>& paths);
+  // One file on its way through the drop folders.
+  struct Handed {
+    std::string path;
+    std::string unsignedCopy;
+    std::string signedCopy;
+    std::optional<std::string> fileVersion;  // of the file submitted
+    bool submitted = false;  // a copy into the unsigned folder was begun
+    std::optional<std::uint64_t> lastSize;  // of the signed copy at the previous poll
+    std::string lastRejection;              // reported already: size and reason
+  };
+
+  bool Submit(std::vector<Handed>& handed);
+  bool WaitForSignedCopies(std::vector<Handed>& handed);
+  bool Arrived(Handed& item);
+  bool TakeBack(std::vector<Handed>& handed);
+  void WithdrawUnsignedCopies(const std::vector<Handed>& handed);
   void Report(const ErrorInfo& error);
 
   DistributionContext& context_;
@@ -56,6 +96,7 @@ class DropFolderSigning final : public CodeSigningHandOff {
   SigningWayOut& wayOut_;
   long pollMs_;
   std::size_t polls_ = 0;
+  std::vector<std::string> dropped_;
 };
 
 }  // namespace parone

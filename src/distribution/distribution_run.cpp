@@ -1,5 +1,6 @@
 #include "distribution/distribution_run.hpp"
 
+#include <algorithm>
 #include <new>
 
 #include "common/tick_state.hpp"
@@ -130,7 +131,16 @@ RunOutcome DistributionRun::RunGuarded() {
   // When the files were signed, the hand-off has already run UPX over them
   // (after signing it would break the signature), so the upload pass skips it.
   DeferredUnloadView deferred(view);
+  const std::vector<std::string> dropped =
+      signedBeforeUpload ? signing_->DroppedPaths() : std::vector<std::string>{};
   for (const std::string& entry : outcome.entries) {
+    if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
+      // Its packer failed before signing (reported there), so it was never
+      // signed: it fails like a failed upload and the next file goes on.
+      boxes_.Show("배포 실패!!", kStyleOkOnly);
+      outcome.uploads.push_back({});
+      continue;
+    }
     outcome.uploads.push_back(steps_.ProcUpload(entry, !signedBeforeUpload, deferred));
   }
   outcome.status = RunStatus::kCompleted;

@@ -26,6 +26,9 @@ class CodeSigningHandOff {
  public:
   virtual ~CodeSigningHandOff() = default;
   virtual bool CodeSigning(const std::vector<std::string>& paths) = 0;
+  // Paths the last hand-off left out because their own step before signing
+  // failed (reported there): never signed, so never to be uploaded.
+  virtual std::vector<std::string> DroppedPaths() const { return {}; }
 };
 
 enum class RunStatus {

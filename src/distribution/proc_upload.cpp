@@ -5,8 +5,8 @@
 #include "common/path_names.hpp"
 #include "common/tick_state.hpp"
 #include "distribution/recent_files.hpp"
+#include "distribution/upx_step.hpp"
 #include "fileutil/file_version.hpp"
-#include "fileutil/shell_and_wait.hpp"
 #include "platform/error_report.hpp"
 
 namespace parone {
@@ -93,20 +93,6 @@ std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastV
   std::string folder = facts.OwnFolder();
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
   return folder + kPlatform.separator + "temp" + kPlatform.separator + lastVerName;
-}
-
-bool RunUpxStep(DistributionContext& c, const std::string& path) {
-  const std::string upx = c.view.Text1();
-  if (!c.files.FileExists(upx)) return true;
-  // The path is quoted: unquoted, a path with a blank reaches the packer as
-  // two arguments and the step silently does nothing.
-  const std::string quoted = QuoteWindowsArgument(path);
-  ShellAndWait(c.launcher, c.boxes, upx, c.view.WindowHandle(), quoted, c.facts.OwnFolder(),
-               kFalse16, kFalse16);
-  ShellAndWait(c.launcher, c.boxes, upx, c.view.WindowHandle(), " -d " + quoted,
-               c.facts.OwnFolder(), kFalse16, kFalse16);
-  c.view.YieldToWindow();
-  return true;
 }
 
 UploadOutcome ProcUpload(DistributionContext& context, const std::string& path, bool runUpx) {

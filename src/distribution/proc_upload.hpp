@@ -47,12 +47,6 @@ inline constexpr const char* kProcUploadClosing = ") in procedure ProcUpload of 
 UploadOutcome ProcUpload(DistributionContext& context, const std::string& path,
                          bool runUpx = true);
 
-// Runs the UPX program named in Text1 twice over the file (pack, then " -d "),
-// when that program exists, and yields to the window once afterwards.
-// False when the packer failed (after its message); the file must then not
-// be published.
-bool RunUpxStep(DistributionContext& context, const std::string& path);
-
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);
 

@@ -12,6 +12,10 @@ constexpr std::uint32_t kNameIsStringFlag = 0x80000000u;
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
+constexpr std::uint32_t kCertificateDirectoryIndex = 4;
+// WIN_CERTIFICATE: dwLength, wRevision, wCertificateType, then the data.
+constexpr std::uint32_t kCertificateHeaderBytes = 8;
+constexpr std::uint16_t kCertificateTypePkcsSignedData = 2;
 // The PE format allows 96 sections; more is a damaged or hostile file.
 constexpr std::uint16_t kMaxSections = 96;
 
@@ -129,11 +133,26 @@ std::optional<std::uint32_t> Subdirectory(const DirEntry& e) {
   return e.target & ~kSubdirectoryFlag;
 }
 
-}  // namespace
+// The parts of the MZ, COFF and optional headers both readers need.
+struct PeHeaders {
+  std::uint16_t sectionCount = 0;
+  std::uint64_t optionalHeader = 0;
+  std::uint16_t optionalSize = 0;
+  std::uint64_t dataDirectories = 0;  // where entry 0 of the data directory starts
+  std::uint32_t dataDirectoryCount = 0;
 
-std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& file) {
-  BoundedReader in(file);
+  // Where data directory entry `index` lies, when the header declares it and
+  // it fits inside the optional header.
+  std::optional<std::uint64_t> DataDirectory(std::uint32_t index) const {
+    if (dataDirectoryCount <= index) return std::nullopt;
+    const std::uint64_t at = dataDirectories + 8ull * index;
+    if (at + 8 > optionalHeader + optionalSize) return std::nullopt;
+    return at;
+  }
+};
 
+// nullopt unless the file starts with the headers of a PE32 or PE32+ image.
+std::optional<PeHeaders> ReadPeHeaders(BoundedReader& in) {
   const auto mz = in.U16(0);
   if (!mz || *mz != 0x5A4D) return std::nullopt;  // "MZ"
   const auto peOffset = in.U32(0x3C);
@@ -141,33 +160,48 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& f
   const auto signature = in.U32(*peOffset);
   if (!signature || *signature != 0x00004550) return std::nullopt;  // "PE\0\0"
 
+  PeHeaders h;
   const std::uint64_t coff = static_cast<std::uint64_t>(*peOffset) + 4;
   const auto sectionCount = in.U16(coff + 2);
   const auto optionalSize = in.U16(coff + 16);
   if (!sectionCount || !optionalSize || *sectionCount > kMaxSections) return std::nullopt;
+  h.sectionCount = *sectionCount;
+  h.optionalSize = *optionalSize;
+  h.optionalHeader = coff + 20;
 
-  const std::uint64_t opt = coff + 20;
-  const auto magic = in.U16(opt);
+  const auto magic = in.U16(h.optionalHeader);
   if (!magic) return std::nullopt;
   std::uint64_t dirCountAt = 0;
   if (*magic == kMagicPe32) {
-    dirCountAt = opt + 92;
+    dirCountAt = h.optionalHeader + 92;
   } else if (*magic == kMagicPe32Plus) {
-    dirCountAt = opt + 108;
+    dirCountAt = h.optionalHeader + 108;
   } else {
     return std::nullopt;
   }
   const auto dirCount = in.U32(dirCountAt);
-  if (!dirCount || *dirCount <= kResourceDirectoryIndex) return std::nullopt;
-  const std::uint64_t resourceDirAt = dirCountAt + 4 + 8 * kResourceDirectoryIndex;
-  if (resourceDirAt + 8 > opt + *optionalSize) return std::nullopt;
-  const auto resRva = in.U32(resourceDirAt);
-  const auto resSize = in.U32(resourceDirAt + 4);
+  if (!dirCount) return std::nullopt;
+  h.dataDirectoryCount = *dirCount;
+  h.dataDirectories = dirCountAt + 4;
+  return h;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& file) {
+  BoundedReader in(file);
+  const auto headers = ReadPeHeaders(in);
+  if (!headers) return std::nullopt;
+  const auto resourceDirAt = headers->DataDirectory(kResourceDirectoryIndex);
+  if (!resourceDirAt) return std::nullopt;
+  const auto resRva = in.U32(*resourceDirAt);
+  const auto resSize = in.U32(*resourceDirAt + 4);
   if (!resRva || !resSize || *resRva == 0) return std::nullopt;
 
-  std::vector<Section> sections(*sectionCount);
-  const std::uint64_t table = opt + *optionalSize;
-  for (std::uint16_t i = 0; i < *sectionCount; ++i) {
+  const std::uint16_t sectionCount = headers->sectionCount;
+  std::vector<Section> sections(sectionCount);
+  const std::uint64_t table = headers->optionalHeader + headers->optionalSize;
+  for (std::uint16_t i = 0; i < sectionCount; ++i) {
     const std::uint64_t at = table + 40ull * i;
     const auto vsize = in.U32(at + 8);
     const auto va = in.U32(at + 12);
@@ -224,6 +258,30 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& f
   std::vector<std::uint8_t> block(*dataSize);
   if (!in.Read(*dataAt, block.data(), block.size())) return std::nullopt;
   return block;
+}
+
+CertificateTable FindCertificateTable(RandomAccessFile& file) {
+  BoundedReader in(file);
+  const auto headers = ReadPeHeaders(in);
+  if (!headers) return CertificateTable::kNotPe;
+  const auto entryAt = headers->DataDirectory(kCertificateDirectoryIndex);
+  if (!entryAt) return CertificateTable::kNone;
+  const auto offset = in.U32(*entryAt);  // a file offset here, not an RVA
+  const auto size = in.U32(*entryAt + 4);
+  if (!offset || !size) return CertificateTable::kDamaged;
+  if (*offset == 0 && *size == 0) return CertificateTable::kNone;
+  if (*offset == 0 || *size < kCertificateHeaderBytes ||
+      static_cast<std::uint64_t>(*offset) + *size > in.size()) {
+    return CertificateTable::kDamaged;
+  }
+  // The first record must lie inside the table and be a PKCS#7 signature.
+  const auto length = in.U32(*offset);
+  const auto type = in.U16(static_cast<std::uint64_t>(*offset) + 6);
+  if (!length || !type || *length <= kCertificateHeaderBytes || *length > *size ||
+      *type != kCertificateTypePkcsSignedData) {
+    return CertificateTable::kDamaged;
+  }
+  return CertificateTable::kPresent;
 }
 
 }  // namespace parone

@@ -6,6 +6,7 @@
 
 #include "test_dir.hpp"
 #include "cli/cli.hpp"
+#include "fake_packer.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -47,6 +48,15 @@ class CliPublish : public ::testing::Test {
     return "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());
   }
   // A file that is no program: its version cannot be read.
+  // The arguments the fake packer was given, one "[arg]" line each.
+  std::string PackerArguments() {
+    std::istringstream lines(testing::FakePackerLog(root_ / "packer"));
+    std::string line, args;
+    while (std::getline(lines, line)) {
+      if (line.starts_with("[")) args += line + "\n";
+    }
+    return args;
+  }
   std::string NotAProgram() {
     const std::string path = (root_ / "notes.exe").string();
     std::ofstream(path) << "no program";
@@ -175,10 +185,8 @@ TEST_F(CliPublish, EmptyEntriesOfTheSelectionAreSkipped) {
 
 TEST_F(CliPublish, ARelativePathIsTakenFromTheCurrentFolder) {
   LocalServer server;
-  const std::string upx = (root_ / "upx.sh").string();
-  const std::string log = (root_ / "upx.log").string();
-  std::ofstream(upx) << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
-  fs::permissions(upx, fs::perms::owner_all);
+  fs::create_directories(root_ / "packer");
+  const std::string upx = testing::InstallFakePacker(root_ / "packer", "upx", {"any record"});
   fs::create_directories(root_ / "out");
   fs::rename(sample_, root_ / "out" / "sample.exe");
   const fs::path before = fs::current_path();
@@ -190,9 +198,7 @@ TEST_F(CliPublish, ARelativePathIsTakenFromTheCurrentFolder) {
   EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
   // UPX runs in the tool's folder: it must be given the whole path.
   const std::string absolute = (root_ / "out" / "sample.exe").string();
-  std::ifstream in(log);
-  const std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(calls, absolute + "\n-d " + absolute + "\n");
+  EXPECT_EQ(PackerArguments(), "[" + absolute + "]\n[-d]\n[" + absolute + "]\n");
   EXPECT_EQ(checked, kExitDeclined);
   EXPECT_EQ(out.rfind(absolute + ": ", 0), 0u) << out;
 }
@@ -233,14 +239,10 @@ TEST_F(CliPublish, TheUpxOptionNamesTheProgramToRun) {
   LocalServer server;
   const std::string address = "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" +
                               std::to_string(server.httpPort());
-  const std::string upx = (root_ / "upx.sh").string();
-  const std::string log = (root_ / "upx.log").string();
-  std::ofstream(upx) << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
-  fs::permissions(upx, fs::perms::owner_all);
+  fs::create_directories(root_ / "packer");
+  const std::string upx = testing::InstallFakePacker(root_ / "packer", "upx", {"any record"});
   EXPECT_EQ(Run({"publish", "--upx", upx, "--server", address, sample_}), kExitOk) << err;
-  std::ifstream in(log);
-  const std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(calls, sample_ + "\n-d " + sample_ + "\n");
+  EXPECT_EQ(PackerArguments(), "[" + sample_ + "]\n[-d]\n[" + sample_ + "]\n");
 }
 
 TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {

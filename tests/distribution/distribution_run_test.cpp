@@ -40,6 +40,8 @@ class RecordingSigning final : public CodeSigningHandOff {
     calls_.push_back("sign " + joined);
     return result_;
   }
+  std::vector<std::string> DroppedPaths() const override { return dropped; }
+  std::vector<std::string> dropped;
 
  private:
   std::vector<std::string>& calls_;
@@ -49,10 +51,11 @@ class RecordingSigning final : public CodeSigningHandOff {
 class DistributionRunTest : public ::testing::Test {
  protected:
   RunOutcome Run(const std::string& selection, int signingTick = 0, bool signingResult = true,
-                 bool withSigning = true) {
+                 bool withSigning = true, std::vector<std::string> droppedBySigning = {}) {
     view.selection = selection;
     view.codeSigning = signingTick;
     RecordingSigning signing(steps.calls, signingResult);
+    signing.dropped = std::move(droppedBySigning);
     DistributionRun run(view, boxes, steps, withSigning ? &signing : nullptr);
     return run.Run();
   }
@@ -86,6 +89,22 @@ TEST_F(DistributionRunTest, ARefusalOrAFailedHandOffEndsTheRunBeforeAnyUpload) {
   EXPECT_EQ(Run("A;B", 1, false).status, RunStatus::kSigningFailed);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "sign [A][B]"}));
   EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(DistributionRunTest, AFileTheHandOffDroppedFailsAloneAndTheOthersAreUploaded) {
+  const RunOutcome outcome = Run("A;B;C;B", 1, true, true, {"B"});
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "check C", "check B",
+                                                   "sign [A][B][C][B]", "upload(no upx) A",
+                                                   "upload(no upx) C"}));
+  EXPECT_EQ(outcome.status, RunStatus::kCompleted);
+  ASSERT_EQ(outcome.uploads.size(), 4u);
+  EXPECT_TRUE(outcome.uploads[0].published);
+  EXPECT_FALSE(outcome.uploads[1].published);
+  EXPECT_TRUE(outcome.uploads[2].published);
+  EXPECT_FALSE(outcome.AllPublished());
+  ASSERT_EQ(boxes.shown().size(), 2u);  // once per dropped entry, as for a failed upload
+  EXPECT_EQ(boxes.shown()[0].text, "배포 실패!!");
+  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
 }
 
 TEST_F(DistributionRunTest, ATickedSigningOptionWithoutAHandOffSaysSoAndUploadsNothing) {

@@ -7,6 +7,7 @@
 #include "test_dir.hpp"
 #include "distribution/proc_upload.hpp"
 #include "distribution/recent_files.hpp"
+#include "fake_packer.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
@@ -115,15 +116,14 @@ TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnc
   fs::create_directories(root_ / "My Build");
   const std::string program = (root_ / "My Build" / "a.exe").string();
   fs::copy_file(program_, program);
-  const std::string log = (root_ / "upx.log").string();
-  view.upxPath = (root_ / "fake upx").string();
-  std::ofstream(view.upxPath) << "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } >> \""
-                              << log << "\"\n";
-  fs::permissions(view.upxPath, fs::perms::owner_all);
+  fs::create_directories(root_ / "packer");
+  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any record"});
+  const fs::path log = root_ / "packer" / "fake_packer.log";
   LocalServer server;
   EXPECT_TRUE(Publish(server, program).published);
   const std::string tool = (root_ / "tool").string();
-  EXPECT_EQ(ReadFile(log), tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
+  EXPECT_EQ(testing::FakePackerLog(root_ / "packer"),
+            tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
   EXPECT_EQ(view.yields, 1);
 
   // After code signing the step has already run: not again.
@@ -276,17 +276,31 @@ TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesALinkInsteadOfWritingThroughIt
   EXPECT_EQ(ReadFile(lastVer), "33\r\n");
 }
 
-TEST_F(ProcUploadTest, TheRecordedBuildIsTheOneReadAfterThePackerRan) {
-  // A packer that leaves a program file of build 100 in place of build 33.
-  view.upxPath = (root_ / "packer").string();
-  std::ofstream(view.upxPath) << "#!/bin/sh\n[ \"$1\" = -d ] || cp '" << PARONE_FIXTURE_DIR
-                              << "/named_first64.exe' \"$1\"\n";
-  fs::permissions(view.upxPath, fs::perms::owner_all);
+TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
+  fs::create_directories(root_ / "packer");
+  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any append +upx"});
+  const std::string before = ReadFile(program_);
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
-  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "100\r\n");
-  EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "100\r\n");
-  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(std::string(PARONE_FIXTURE_DIR) + "/named_first64.exe"));
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), before + "+upx+upx");  // pack, then -d
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
+}
+
+TEST_F(ProcUploadTest, APackerThatChangesTheVersionFailsTheFileBeforeAnyConnection) {
+  fs::create_directories(root_ / "packer");
+  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"pack bump-version"});
+  const std::string before = ReadFile(program_);
+  LocalServer server;
+  const UploadOutcome outcome = Publish(server, program_);
+  EXPECT_FALSE(outcome.result);
+  EXPECT_FALSE(outcome.published);
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_NE(Texts()[0].find("fake upx"), std::string::npos) << Texts()[0];  // names the packer
+  EXPECT_EQ(Texts()[1], "배포 실패!!");
+  EXPECT_EQ(ReadFile(program_), before);  // put back as it was
+  EXPECT_TRUE(server.ListUploadDir().empty());
+  EXPECT_TRUE(Commands(server).empty());  // no session at all
+  EXPECT_TRUE(ReadRecentFiles(settings).empty());
 }
 
 TEST_F(ProcUploadTest, AProgramNameOf240BytesIsPublishedWithItsLastVer) {

@@ -174,5 +174,89 @@ TEST(DamagedProgramFiles, AHugeFileIsReadOnlyWhereTheHeadersAndTheBlockAre) {
   EXPECT_EQ(files.bytesRead() - readSmall, readSmall);
 }
 
+// The certificate table: what tells a signed copy from an unsigned, cut-off
+// or foreign file.
+CertificateTable Certificate(const std::string& bytes) {
+  MemoryFileSystem files;
+  files.AddFile("f", bytes);
+  return FindCertificateTable(*files.OpenForReading("f"));
+}
+
+TEST(CertificateTables, OsslsigncodeOutputIsSignedAndTheInputIsNot) {
+  for (const char* name : {"sample32.exe", "sample64.exe", "sample_build5_64.exe"}) {
+    EXPECT_EQ(Certificate(ReadAll(Fixture(name))), CertificateTable::kNone) << name;
+    EXPECT_EQ(Certificate(ReadAll(Fixture((std::string("signed/") + name).c_str()))),
+              CertificateTable::kPresent)
+        << name;
+  }
+  EXPECT_EQ(Certificate(""), CertificateTable::kNotPe);
+  EXPECT_EQ(Certificate("just some text, no MZ here"), CertificateTable::kNotPe);
+}
+
+TEST(CertificateTables, NoPrefixOfASignedFileCountsAsSigned) {
+  // What a reader sees of a copy that is still being written.
+  for (const char* name : {"signed/sample32.exe", "signed/sample64.exe"}) {
+    const std::string whole = ReadAll(Fixture(name));
+    ASSERT_EQ(Certificate(whole), CertificateTable::kPresent);
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+      ASSERT_NE(Certificate(whole.substr(0, n)), CertificateTable::kPresent) << name << " " << n;
+    }
+  }
+}
+
+TEST(CertificateTables, EveryFieldIsCheckedBeforeItIsBelieved) {
+  const auto block = SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0.1"}});
+  for (int bits : {32, 64}) {
+    PeLayout at;
+    std::string pe = BuildPe(block, bits, &at);
+    const std::size_t entry = at.resourceDirEntryOffset + 16;  // data directory 4
+    const std::size_t dirCount = at.resourceDirEntryOffset - 4 - 16;
+    const auto table = static_cast<std::uint32_t>(pe.size());
+    // One WIN_CERTIFICATE: length 24, revision 2.0, PKCS#7, 16 bytes of data.
+    std::string record(24, '\x5A');
+    PutU32(record, 0, 24);
+    PutU16(record, 4, 0x0200);
+    PutU16(record, 6, 2);
+    const std::string good = pe + record;
+
+    struct Case {
+      const char* what;
+      std::uint32_t offset, size;  // data directory 4
+      std::uint32_t length;        // the record's own length
+      std::uint16_t type;
+      std::uint32_t declared;      // number of data directories
+      CertificateTable expected;
+    };
+    const Case cases[] = {
+        {"a proper table", table, 24, 24, 2, 16, CertificateTable::kPresent},
+        {"no table at all", 0, 0, 24, 2, 16, CertificateTable::kNone},
+        {"only four directories declared", table, 24, 24, 2, 4, CertificateTable::kNone},
+        {"size without an offset", 0, 24, 24, 2, 16, CertificateTable::kDamaged},
+        {"smaller than a record header", table, 7, 24, 2, 16, CertificateTable::kDamaged},
+        {"one byte past the end of the file", table, 25, 24, 2, 16, CertificateTable::kDamaged},
+        {"offset and size wrap around", 0xFFFFFFF0u, 0x20, 24, 2, 16, CertificateTable::kDamaged},
+        {"record longer than the table", table, 24, 25, 2, 16, CertificateTable::kDamaged},
+        {"record with a header only", table, 24, 8, 2, 16, CertificateTable::kDamaged},
+        {"an X.509 record, not a signature", table, 24, 24, 1, 16, CertificateTable::kDamaged},
+    };
+    for (const Case& c : cases) {
+      std::string bytes = good;
+      PutU32(bytes, entry, c.offset);
+      PutU32(bytes, entry + 4, c.size);
+      PutU32(bytes, table, c.length);
+      PutU16(bytes, table + 6, c.type);
+      PutU32(bytes, dirCount, c.declared);
+      EXPECT_EQ(Certificate(bytes), c.expected) << bits << "-bit: " << c.what;
+      // The version block is found either way: the two readers share the
+      // header walk and neither disturbs the other.
+      EXPECT_TRUE(Extract(bytes).has_value()) << bits << "-bit: " << c.what;
+    }
+    // An optional header too short to hold entry 4 has no table.
+    std::string shortHeader = good;
+    PutU16(shortHeader, at.peHeaderOffset + 20, static_cast<std::uint16_t>(entry - at.optionalHeaderOffset + 4));
+    EXPECT_EQ(Certificate(shortHeader), CertificateTable::kNone) << bits;
+  }
+}
+
 }  // namespace
 }  // namespace parone

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 
+#include "fake_packer.hpp"
 #include "test_dir.hpp"
 #include "fileutil/shell_and_wait.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
@@ -72,31 +71,24 @@ class RealLaunch : public ::testing::Test {
   void SetUp() override {
     dir_ = testing::FreshTestDir("parone_launch");
     fs::create_directories(dir_ / "work dir");
-    script_ = (dir_ / "fake upx").string();
     // Records its arguments one per line and its working folder, after a
     // pause, so a caller that did not wait would find nothing yet.
-    std::ofstream(script_) << "#!/bin/sh\nsleep 1\n"
-                              "{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } >> \""
-                           << (dir_ / "calls.log").string() << "\"\n";
-    fs::permissions(script_, fs::perms::owner_all);
+    program_ = testing::InstallFakePacker(dir_, "fake upx", {"any sleep 500", "any record"});
   }
   void TearDown() override { fs::remove_all(dir_); }
-  std::string Log() {
-    std::ifstream in(dir_ / "calls.log");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Log() { return testing::FakePackerLog(dir_); }
   fs::path dir_;
-  std::string script_;
+  std::string program_;
   NativeProcessLauncher launcher;
   RecordingMessageBoxes boxes;
 };
 
 TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder) {
   const std::string work = (dir_ / "work dir").string();
-  ShellAndWait(launcher, boxes, script_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
+  ShellAndWait(launcher, boxes, program_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
                kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n");  // there at once: we waited
-  ShellAndWait(launcher, boxes, script_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
+  ShellAndWait(launcher, boxes, program_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
                work, kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n" + work + "\n[-d]\n[/tmp/My Files/a.exe]\n");
   EXPECT_TRUE(boxes.shown().empty());
@@ -105,7 +97,7 @@ TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder
 TEST_F(RealLaunch, AProgramThatCannotStartIsReportedAndNotWaitedFor) {
   ShellAndWait(launcher, boxes, (dir_ / "missing").string(), 0, "x", dir_.string(), kFalse16,
                kFalse16);
-  ShellAndWait(launcher, boxes, script_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
+  ShellAndWait(launcher, boxes, program_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
                kFalse16);
   ASSERT_EQ(boxes.shown().size(), 2u);
   EXPECT_EQ(boxes.shown()[0].text.rfind("프로그램을 실행할 수 없습니다: " + (dir_ / "missing").string(), 0), 0u);

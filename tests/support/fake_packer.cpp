@@ -1,0 +1,126 @@
+// Stands in for the UPX packer in tests, on every platform the suite runs
+// on. It takes the arguments the packer step gives ("FILE" to pack,
+// "-d FILE" to unpack) and does what the control file beside its own
+// program file says, one line per action, in order:
+//
+//     <run>[:NAME] <action> [argument]    run: pack, unpack or any;
+//                                          NAME: only when FILE is named so
+//
+//   record          append the working folder and each argument as "[arg]"
+//                   to fake_packer.log beside the program
+//   exit N          end now with exit status N
+//   sleep MS        sleep MS milliseconds
+//   truncate N      cut FILE to N bytes
+//   corrupt         overwrite FILE's first two bytes (the "MZ")
+//   bump-version    change the last digit of FILE's FileVersion value
+//   append TEXT     append TEXT to FILE
+//   remove          delete FILE
+//
+// Without a control file it does nothing and exits with 0. It never looks
+// at anything but FILE, the control file and its log.
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+// The value follows the key's NUL and at most one padding unit.
+bool BumpVersion(std::string& bytes) {
+  const std::string key = Utf16("FileVersion") + std::string(2, '\0');
+  std::size_t at = bytes.find(key);
+  if (at == std::string::npos) return false;
+  at += key.size();
+  if (bytes.compare(at, 2, std::string(2, '\0')) == 0) at += 2;
+  std::size_t end = at;
+  while (end + 1 < bytes.size() && (bytes[end] != '\0' || bytes[end + 1] != '\0')) end += 2;
+  if (end == at) return false;
+  char& last = bytes[end - 2];
+  last = last == '9' ? '0' : static_cast<char>(last + 1);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path self = fs::absolute(argv[0]);
+  const fs::path control = self.parent_path() / "fake_packer.control";
+  const fs::path log = self.parent_path() / "fake_packer.log";
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const bool unpack = !args.empty() && args.front() == "-d";
+  const fs::path file = args.empty() ? fs::path() : fs::path(args.back());
+
+  std::istringstream lines(ReadAll(control));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream words(line);
+    std::string run;
+    std::string action;
+    if (!(words >> run >> action)) continue;
+    const auto colon = run.find(':');
+    if (colon != std::string::npos) {
+      if (run.substr(colon + 1) != file.filename().string()) continue;
+      run.resize(colon);
+    }
+    if (!(run == "any" || (run == "pack" && !unpack) || (run == "unpack" && unpack))) continue;
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+
+    if (action == "record") {
+      std::ofstream out(log, std::ios::binary | std::ios::app);
+      out << fs::current_path().string() << "\n";
+      for (const std::string& a : args) out << "[" << a << "]\n";
+    } else if (action == "exit") {
+      return std::stoi(rest);
+    } else if (action == "sleep") {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::stol(rest)));
+    } else if (action == "truncate") {
+      fs::resize_file(file, std::stoull(rest));
+    } else if (action == "corrupt") {
+      std::string bytes = ReadAll(file);
+      bytes.replace(0, 2, "XX");
+      WriteAll(file, bytes);
+    } else if (action == "bump-version") {
+      std::string bytes = ReadAll(file);
+      if (!BumpVersion(bytes)) {
+        std::cerr << "fake packer: no FileVersion in " << file.string() << "\n";
+        return 99;
+      }
+      WriteAll(file, bytes);
+    } else if (action == "append") {
+      std::ofstream(file, std::ios::binary | std::ios::app) << rest;
+    } else if (action == "remove") {
+      fs::remove(file);
+    } else {
+      std::cerr << "fake packer: unknown action " << action << "\n";
+      return 98;
+    }
+  }
+  return 0;
+}
