@@ -404,12 +404,23 @@ struct FtpSession::Impl {
         Remove(aside);  // a leftover copy of the old file is harmless
         return ReplaceResult::kPublished;
       case RenameResult::kRefused:
-        Rename(aside, final);
+        if (Rename(aside, final) != RenameResult::kDone) ReportStranded(aside, final);
         return ReplaceResult::kFailed;
       case RenameResult::kLost:
+        ReportStranded(aside, final);
         return ReplaceResult::kFailed;
     }
     return ReplaceResult::kFailed;
+  }
+
+  // The old file could not be put back under its name (or the connection
+  // went before it could): it is whole, but only under the name it was moved
+  // aside to, and somebody must know where to find it.
+  void ReportStranded(const std::string& aside, const std::string& final) {
+    boxes.Show(std::string("게시되어 있던 파일을 원래 이름으로 되돌리지 못했습니다.") + kCrLf +
+                   "서버에서 아래 파일의 이름을 되돌려 주세요." + kCrLf + kCrLf +
+                   codePage.ToUtf8(aside) + kCrLf + "-> " + codePage.ToUtf8(final),
+               kStyleWarning);
   }
 
   // Remote directory and name in the server's code page, or nullopt after

@@ -172,6 +172,27 @@ TEST_F(FtpUpload, WhenTheRenameInFailsTheOldFileIsPutBackUnderItsName) {
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
 }
 
+TEST_F(FtpUpload, AnOldFileThatCannotBePutBackIsNamedToTheUser) {
+  // As above, but RNTO 4, putting the old file back, is refused as well.
+  LocalServer server({"--refuse-rename-over", "--refuse-rnto", "3,4"});
+  std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
+  ASSERT_TRUE(Open(server));
+  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+  session.FTP_Close();
+  // The old file is whole under its aside name, and the message says which.
+  std::string aside;
+  for (const std::string& name : server.ListUploadDir()) {
+    if (name.ends_with(".old")) aside = name;
+  }
+  ASSERT_FALSE(aside.empty());
+  EXPECT_EQ(server.ReadUploaded(aside), "old");
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_NE(boxes.shown()[0].text.find(aside), std::string::npos) << boxes.shown()[0].text;
+  EXPECT_NE(boxes.shown()[0].text.find("-> " + kRemoteDir + "/t.exe"), std::string::npos);
+  EXPECT_EQ(boxes.shown()[1].text, "FTP파일 쓰기에 실패했습니다.");
+}
+
 TEST_F(FtpUpload, AnAccountThatMayNotRenameStoresStraightOverThePublishedName) {
   const std::vector<std::vector<std::string>> servers = {
       {"--perms", "elradmw"},     // no "f": every RNFR refused
