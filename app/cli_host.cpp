@@ -1,30 +1,26 @@
-#include <unistd.h>
-
-#include <cstdlib>
-#include <iostream>
-#include <string>
-#include <vector>
+#include "cli_host.hpp"
 
 #include "cli/cli.hpp"
-#include "platform/qt/qt_settings_store.hpp"
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  parone::NativeFileSystem files;
-  parone::QtSettingsStore settings;
-  parone::RealProcessFacts facts;
-  parone::Cp949CodePage codePage;
-  parone::NativeProcessLauncher launcher;
-  parone::CliContext context{std::cout, std::cerr, std::cin, files,
-                             settings,  facts,     codePage, launcher,
-                             parone::SystemConfig::Defaults(), std::nullopt};
-  if (const char* server = std::getenv("PARONE_DEPLOY_SERVER"); server && *server) {
-    context.serverEnv = server;
+namespace parone {
+
+int RunCliHost(CliHost& host) {
+  NativeFileSystem files;
+  RealProcessFacts facts;
+  Cp949CodePage codePage;
+  NativeProcessLauncher launcher;
+  CliContext context{host.out, host.err,  host.in,  files,
+                     host.settings, facts, codePage, launcher,
+                     SystemConfig::Defaults(), std::nullopt};
+  if (auto server = host.environment("PARONE_DEPLOY_SERVER"); server && !server->empty()) {
+    context.serverEnv = std::move(server);
   }
-  if (const char* signing = std::getenv("PARONE_DEPLOY_SIGNING_DIR"); signing && *signing) {
-    parone::ApplySigningDirOverride(context.config, signing);
+  if (auto signing = host.environment("PARONE_DEPLOY_SIGNING_DIR"); signing && !signing->empty()) {
+    ApplySigningDirOverride(context.config, *signing);
   }
-  context.stdinIsTerminal = isatty(0) != 0;
-  context.stderrIsTerminal = isatty(2) != 0;
-  return parone::RunCli(args, context);
+  context.stdinIsTerminal = host.stdinIsTerminal;
+  context.stderrIsTerminal = host.stderrIsTerminal;
+  return RunCli(host.args, context);
 }
+
+}  // namespace parone
