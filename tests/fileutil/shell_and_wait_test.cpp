@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "test_dir.hpp"
+#include "test_process.hpp"
 #include "fileutil/shell_and_wait.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 
@@ -72,31 +73,36 @@ class RealLaunch : public ::testing::Test {
   void SetUp() override {
     dir_ = testing::FreshTestDir("parone_launch");
     fs::create_directories(dir_ / "work dir");
-    script_ = (dir_ / "fake upx").string();
-    // Records its arguments one per line and its working folder, after a
-    // pause, so a caller that did not wait would find nothing yet.
-    std::ofstream(script_) << "#!/bin/sh\nsleep 1\n"
-                              "{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } >> \""
-                           << (dir_ / "calls.log").string() << "\"\n";
-    fs::permissions(script_, fs::perms::owner_all);
+    // The fake program under a name with a blank, as a packer may lie.
+    const fs::path fake = PARONE_FAKE_PROGRAM;
+    program_ = (dir_ / ("fake upx" + fake.extension().string())).string();
+    fs::copy_file(fake, program_);
+    // It records its folder and arguments after a pause, so a caller that
+    // did not wait would find nothing yet.
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", (dir_ / "calls.log").string());
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "1000");
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", "");
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "");
+    testing::RemoveTestDir(dir_);
+  }
   std::string Log() {
     std::ifstream in(dir_ / "calls.log");
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   fs::path dir_;
-  std::string script_;
+  std::string program_;
   NativeProcessLauncher launcher;
   RecordingMessageBoxes boxes;
 };
 
 TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder) {
   const std::string work = (dir_ / "work dir").string();
-  ShellAndWait(launcher, boxes, script_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
+  ShellAndWait(launcher, boxes, program_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
                kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n");  // there at once: we waited
-  ShellAndWait(launcher, boxes, script_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
+  ShellAndWait(launcher, boxes, program_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
                work, kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n" + work + "\n[-d]\n[/tmp/My Files/a.exe]\n");
   EXPECT_TRUE(boxes.shown().empty());
@@ -105,7 +111,7 @@ TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder
 TEST_F(RealLaunch, AProgramThatCannotStartIsReportedAndNotWaitedFor) {
   ShellAndWait(launcher, boxes, (dir_ / "missing").string(), 0, "x", dir_.string(), kFalse16,
                kFalse16);
-  ShellAndWait(launcher, boxes, script_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
+  ShellAndWait(launcher, boxes, program_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
                kFalse16);
   ASSERT_EQ(boxes.shown().size(), 2u);
   EXPECT_EQ(boxes.shown()[0].text.rfind("프로그램을 실행할 수 없습니다: " + (dir_ / "missing").string(), 0), 0u);
