@@ -12,6 +12,9 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth x11-apps imagemagick fonts-noto-cjk openbox
   osslsigncode openssl curl time
+  # the Windows build: MinGW-w64 (-posix compilers), GoogleTest's sources,
+  # dpkg-source for Debian's curl sources, and wine64 to run the tests
+  g++-mingw-w64-x86-64-posix googletest dpkg-dev wine64
 )
 
 missing=()

@@ -54,13 +54,13 @@ class CheckServerVersionTest : public ::testing::Test {
 
   // A copy of the sample program (build 33) under the given name.
   std::string Program(const std::string& name) {
-    const std::string path = (dir_ / name).string();
+    const fs::path path = dir_ / testing::Utf8Path(name);
     fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample64.exe", path,
                   fs::copy_options::overwrite_existing);
-    return path;
+    return testing::Utf8Of(path);
   }
   void ServerRecords(const std::string& cp949Name, const std::string& content) {
-    std::ofstream(server_->uploadDir() + "/" + cp949Name, std::ios::binary) << content;
+    server_->PutUploaded(cp949Name, content);
   }
   bool Check(const std::string& path) {
     DistributionContext context{view,     boxes,   files,  settings, cp949, facts,

@@ -340,10 +340,14 @@ TEST_F(ProcUploadTest, AMissingTempFolderEndsBeforeAnyConnection) {
 }
 
 TEST(LastVerPath, SitsInTheTempFolderBesideTheTool) {
+  // Joined with the platform's own separator ("/" on Linux, "\" on Windows).
+  const std::string sep(1, kPlatform.separator);
   EXPECT_EQ(LocalLastVerPath(FixedProcessFacts("/opt/parone"), "a_lastver.txt"),
-            "/opt/parone/temp/a_lastver.txt");
+            "/opt/parone" + sep + "temp" + sep + "a_lastver.txt");
   EXPECT_EQ(LocalLastVerPath(FixedProcessFacts("/opt/parone/"), "a_lastver.txt"),
-            "/opt/parone/temp/a_lastver.txt");
+            "/opt/parone" + sep + "temp" + sep + "a_lastver.txt");
+  EXPECT_EQ(LocalLastVerPath(FixedProcessFacts("C:\\Tools\\"), "a_lastver.txt"),
+            "C:\\Tools" + sep + "temp" + sep + "a_lastver.txt");
 }
 
 }  // namespace

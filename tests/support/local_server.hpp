@@ -2,11 +2,16 @@
 // Starts the project's local distribution server (tools/dist_server.py, FTP
 // and HTTP on 127.0.0.1) in a fresh home folder and stops it again. The
 // server exits by itself when this process dies (it watches its stdin).
+//
+// On Linux the test starts the scripts itself. A Windows test (under wine)
+// cannot wait for a Linux process, so it asks the broker that runs it
+// (tools/test_broker.py, its port in PARONE_TEST_BROKER) over a TCP
+// connection to start them; the home folder is reached through drive Z:,
+// and closing the connection stops the server.
 
+#include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace parone::testing {
 
@@ -23,18 +28,22 @@ class LocalServer {
   int httpPort() const { return httpPort_; }
   const std::string& home() const { return home_; }
   // The upload folder on disk (its name is the CP949 bytes of the remote
-  // directory's last part).
+  // directory's last part). Under wine, whose names must be text, it is
+  // reached through a link of a plain name that the broker makes.
   std::string uploadDir() const;
   std::string commandLog() const { return home_ + "/../commands.log"; }
-  // Names in the upload folder, sorted.
+  // Names in the upload folder, sorted, as the bytes they have on disk.
   std::vector<std::string> ListUploadDir() const;
+  // The content of a file in the upload folder ("" when there is none).
   std::string ReadUploaded(const std::string& cp949Name) const;
+  // Puts a file into the upload folder, as if published before.
+  void PutUploaded(const std::string& cp949Name, const std::string& bytes) const;
 
  private:
   std::string root_;
   std::string home_;
-  pid_t pid_ = -1;
-  int stdinFd_ = -1;
+  std::intptr_t process_ = -1;  // the server's process id (Linux)
+  std::intptr_t channel_ = -1;  // its stdin pipe (Linux) or the broker connection (Windows)
   int ftpPort_ = 0;
   int httpPort_ = 0;
 };
@@ -51,10 +60,14 @@ class SigningService {
   const std::string& certificate() const { return certificate_; }
 
  private:
-  pid_t pid_ = -1;
-  int stdinFd_ = -1;
+  std::intptr_t process_ = -1;
+  std::intptr_t channel_ = -1;
   std::string certificate_;
 };
+
+// The file carries a valid signature chaining to `certificate`, by
+// osslsigncode (run on the Linux side, for a Windows test by the broker).
+bool SignatureVerifies(const std::string& file, const std::string& certificate);
 
 // "자동업데이트_v1" in code page 949.
 inline const std::string kUploadDirCp949 =

@@ -89,9 +89,9 @@ class FtpUpload : public ::testing::Test {
   void TearDown() override { fs::remove_all(local_); }
 
   std::string MakeLocal(const std::string& name, const std::string& bytes) {
-    const std::string path = (local_ / name).string();
+    const fs::path path = local_ / testing::Utf8Path(name);
     std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return testing::Utf8Of(path);
   }
   bool Open(LocalServer& server, int passive = 1) {
     return session.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), passive);

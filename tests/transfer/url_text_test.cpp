@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <fstream>
-#include <thread>
 
 #include "local_server.hpp"
+#include "raw_server.hpp"
 #include "transfer/url_text.hpp"
 
 namespace parone {
@@ -17,53 +11,9 @@ namespace {
 
 using testing::kUploadDirCp949;
 using testing::LocalServer;
+using testing::RawServer;
 
 const std::string kWebDir = "/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/";
-
-// A listening socket on 127.0.0.1 that a test drives by hand.
-class RawServer {
- public:
-  RawServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~RawServer() {
-    if (worker_.joinable()) worker_.join();
-    close(fd_);
-  }
-  int port() const { return port_; }
-  // Answers one request with headers and then body bytes without end, until
-  // the client goes away; counts what it managed to send.
-  void ServeEndlessBody() {
-    worker_ = std::thread([this] {
-      const int client = accept(fd_, nullptr, nullptr);
-      char request[4096];
-      if (recv(client, request, sizeof request, 0) <= 0) return;
-      const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n";
-      send(client, head.data(), head.size(), MSG_NOSIGNAL);
-      const std::string chunk(64 * 1024, '7');
-      for (;;) {
-        const ssize_t n = send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<std::size_t>(n);
-      }
-      close(client);
-    });
-  }
-  std::atomic<std::size_t> sent{0};
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-  std::thread worker_;
-};
 
 class UrlText : public ::testing::Test {
  protected:
@@ -73,7 +23,7 @@ class UrlText : public ::testing::Test {
     server_ = nullptr;
   }
   void Put(const std::string& cp949Name, const std::string& bytes) {
-    std::ofstream(server_->uploadDir() + "/" + cp949Name, std::ios::binary) << bytes;
+    server_->PutUploaded(cp949Name, bytes);
   }
   std::string Fetch(const std::string& name) {
     return OpenUrlText("http://127.0.0.1:" + std::to_string(server_->httpPort()) + kWebDir + name,

@@ -1,6 +1,9 @@
+// POSIX part of the test servers declared in local_server.hpp: the scripts
+// run as child processes of the test.
 #include "local_server.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +30,9 @@ namespace {
 
 // Starts `args` with a pipe on its stdin (closing it stops the script) and
 // returns the first line it prints.
-std::string SpawnScript(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
+std::string SpawnScript(std::vector<std::string> args, std::intptr_t& process,
+                        std::intptr_t& channel) {
+  pid_t pid = -1;
   int toChild[2];
   int fromChild[2];
   if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
@@ -45,7 +51,8 @@ std::string SpawnScript(std::vector<std::string> args, pid_t& pid, int& stdinFd)
   close(toChild[0]);
   close(fromChild[1]);
   if (rc != 0) throw std::runtime_error("cannot start " + args[1]);
-  stdinFd = toChild[1];
+  process = pid;
+  channel = toChild[1];
   std::string line;
   char c;
   while (read(fromChild[0], &c, 1) == 1 && c != '\n') line += c;
@@ -53,12 +60,12 @@ std::string SpawnScript(std::vector<std::string> args, pid_t& pid, int& stdinFd)
   return line;
 }
 
-void StopScript(pid_t pid, int stdinFd) {
-  if (stdinFd >= 0) close(stdinFd);
-  if (pid > 0) {
-    kill(pid, SIGTERM);
+void StopScript(std::intptr_t process, std::intptr_t channel) {
+  if (channel >= 0) close(static_cast<int>(channel));
+  if (process > 0) {
+    kill(static_cast<pid_t>(process), SIGTERM);
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(static_cast<pid_t>(process), &status, 0);
   }
 }
 
@@ -76,16 +83,16 @@ LocalServer::LocalServer(std::vector<std::string> switches) {
                                    "--command-log", commandLog()};
   args.insert(args.end(), switches.begin(), switches.end());
   // Waits for "READY ftp=N http=M".
-  const std::string line = SpawnScript(args, pid_, stdinFd_);
+  const std::string line = SpawnScript(args, process_, channel_);
   if (std::sscanf(line.c_str(), "READY ftp=%d http=%d", &ftpPort_, &httpPort_) != 2) {
     ftpPort_ = httpPort_ = 0;
-    StopScript(pid_, stdinFd_);
+    StopScript(process_, channel_);
     throw std::runtime_error("local server did not start: '" + line + "'");
   }
 }
 
 LocalServer::~LocalServer() {
-  StopScript(pid_, stdinFd_);
+  StopScript(process_, channel_);
   std::error_code ec;
   fs::remove_all(root_, ec);
 }
@@ -108,6 +115,10 @@ std::string LocalServer::ReadUploaded(const std::string& cp949Name) const {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void LocalServer::PutUploaded(const std::string& cp949Name, const std::string& bytes) const {
+  std::ofstream(uploadDir() + "/" + cp949Name, std::ios::binary) << bytes;
+}
+
 SigningService::SigningService(const std::string& dir, std::vector<std::string> options) {
   std::vector<std::string> args = {"/usr/bin/python3",
                                    std::string(PARONE_SOURCE_DIR) + "/tools/signing_service.py",
@@ -115,15 +126,35 @@ SigningService::SigningService(const std::string& dir, std::vector<std::string> 
                                    "--state", dir + "/state", "--poll", "0.1",
                                    "--exit-on-stdin-eof"};
   args.insert(args.end(), options.begin(), options.end());
-  const std::string line = SpawnScript(args, pid_, stdinFd_);
+  const std::string line = SpawnScript(args, process_, channel_);
   if (line.rfind("READY cert=", 0) != 0) {
-    StopScript(pid_, stdinFd_);
+    StopScript(process_, channel_);
     throw std::runtime_error("signing service did not start: '" + line + "'");
   }
   certificate_ = line.substr(11);
 }
 
-SigningService::~SigningService() { StopScript(pid_, stdinFd_); }
+SigningService::~SigningService() { StopScript(process_, channel_); }
+
+bool SignatureVerifies(const std::string& file, const std::string& certificate) {
+  std::vector<std::string> args = {"/usr/bin/osslsigncode", "verify", "-CAfile", certificate,
+                                   "-in", file};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 int UnusedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -1,0 +1,84 @@
+// Windows implementation of the ProcessLauncher interface defined in platform/process_launcher.hpp.
+#include "platform/windows/win32.hpp"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "platform/process_launcher.hpp"
+
+namespace parone {
+namespace {
+
+// The shell may hand an "open" to a shell extension, which wants COM on the
+// calling thread; undone on the way out only when this call did it.
+class ComForThisCall {
+ public:
+  ComForThisCall()
+      : initialised_(SUCCEEDED(
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ~ComForThisCall() {
+    if (initialised_) ::CoUninitialize();
+  }
+  ComForThisCall(const ComForThisCall&) = delete;
+  ComForThisCall& operator=(const ComForThisCall&) = delete;
+
+ private:
+  bool initialised_;
+};
+
+}  // namespace
+
+LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
+  LaunchResult result;
+  const ComForThisCall com;
+  const std::wstring program = win32::Wide(request.program);
+  const std::wstring parameters = win32::Wide(request.parameters);
+  const std::wstring folder = win32::Wide(request.workingFolder);
+  // The shell may start a program in a folder that does not exist (in the
+  // current one instead); the packer must run where it was told or not at all.
+  if (!folder.empty()) {
+    const DWORD attributes = ::GetFileAttributesW(win32::LongPath(request.workingFolder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      result.error = win32::ErrorText(ERROR_DIRECTORY) + ": " + request.workingFolder;
+      return result;
+    }
+  }
+
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  // The process handle comes back for the wait. The caller reports a failed
+  // start in its own message, so the shell shows no dialog of its own (which
+  // would also block a command line that nobody watches).
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.hwnd = reinterpret_cast<HWND>(request.ownerWindow);
+  info.lpVerb = L"open";
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+  info.nShow = static_cast<int>(request.show);  // SW_HIDE 0, SW_SHOW 5, SW_SHOWMINNOACTIVE 7
+  if (!::ShellExecuteExW(&info)) {
+    result.error = win32::ErrorText(::GetLastError());
+    return result;
+  }
+  result.started = true;
+  const win32::UniqueHandle process(info.hProcess);
+  if (!process) return result;  // served without a new process: nothing to wait for
+
+  const DWORD limit = request.timeoutMs > 0 ? static_cast<DWORD>(request.timeoutMs) : INFINITE;
+  const DWORD waited = ::WaitForSingleObject(process.get(), limit);
+  if (waited == WAIT_TIMEOUT) {
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    result.timedOut = true;
+    return result;
+  }
+  if (waited != WAIT_OBJECT_0) {
+    result.error = win32::ErrorText(::GetLastError());
+    return result;
+  }
+  DWORD exitCode = 0;
+  if (::GetExitCodeProcess(process.get(), &exitCode)) result.exitCode = static_cast<int>(exitCode);
+  return result;
+}
+
+}  // namespace parone

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/command_line.hpp"
+#include "platform/process_launcher.hpp"
+#include "test_dir.hpp"
+#include "test_process.hpp"
+
+namespace parone {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+fs::path FromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+// The launcher against the fake program built for this platform.
+class NativeProcessLauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testing::FreshTestDir("parone_launcher");
+    program_ = Utf8(dir_ / fs::path(PARONE_FAKE_PROGRAM).filename());
+    fs::copy_file(PARONE_FAKE_PROGRAM, FromUtf8(program_));
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", Utf8(dir_ / "calls.log"));
+  }
+  void TearDown() override {
+    for (const char* name : {"PARONE_FAKE_PROGRAM_LOG", "PARONE_FAKE_PROGRAM_SLEEP_MS",
+                             "PARONE_FAKE_PROGRAM_EXIT"}) {
+      testing::SetEnvironment(name, "");
+    }
+    testing::RemoveTestDir(dir_);
+  }
+  std::string Log() const {
+    std::ifstream in(dir_ / "calls.log", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  LaunchRequest Request(const std::string& parameters) const {
+    LaunchRequest request;
+    request.program = program_;
+    request.parameters = parameters;
+    request.workingFolder = Utf8(dir_);
+    return request;
+  }
+  fs::path dir_;
+  std::string program_;
+  NativeProcessLauncher launcher;
+};
+
+TEST_F(NativeProcessLauncherTest, TheProgramsExitStatusComesBack) {
+  for (const char* status : {"0", "1", "3"}) {
+    testing::SetEnvironment("PARONE_FAKE_PROGRAM_EXIT", status);
+    const LaunchResult result = launcher.Run(Request(""));
+    EXPECT_TRUE(result.started) << result.error;
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, std::stoi(status));
+  }
+}
+
+TEST_F(NativeProcessLauncherTest, KoreanBlanksAndQuotesReachTheProgramWholeInAKoreanFolder) {
+  const fs::path folder = dir_ / FromUtf8("작업 폴더");
+  fs::create_directories(folder);
+  const std::string path = Utf8(dir_ / FromUtf8("빌드 출력") / FromUtf8("파로네 \"최종\".exe"));
+  LaunchRequest request = Request(" -d " + QuoteWindowsArgument(path));
+  request.workingFolder = Utf8(folder);
+  const LaunchResult result = launcher.Run(request);
+  ASSERT_TRUE(result.started) << result.error;
+  EXPECT_EQ(Log(), Utf8(folder) + "\n[-d]\n[" + path + "]\n");
+}
+
+TEST_F(NativeProcessLauncherTest, AProgramPastItsTimeLimitIsEndedAndSaysSo) {
+  // It would write its line after a minute; ended after half a second, it never does.
+  testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "60000");
+  LaunchRequest request = Request("late");
+  request.timeoutMs = 500;
+  const LaunchResult result = launcher.Run(request);
+  EXPECT_TRUE(result.started) << result.error;
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_EQ(result.exitCode, -1);
+  EXPECT_EQ(Log(), "");
+  // Within the limit the same program is not disturbed.
+  testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "0");
+  request.timeoutMs = 60000;
+  const LaunchResult quick = launcher.Run(request);
+  EXPECT_FALSE(quick.timedOut);
+  EXPECT_EQ(quick.exitCode, 0);
+  EXPECT_EQ(Log(), Utf8(dir_) + "\n[late]\n");
+}
+
+TEST_F(NativeProcessLauncherTest, AMissingProgramIsNotStartedAndTheReasonIsGiven) {
+  LaunchRequest request = Request("x");
+  request.program = Utf8(dir_ / "missing.exe");
+  const LaunchResult result = launcher.Run(request);
+  EXPECT_FALSE(result.started);
+  EXPECT_FALSE(result.error.empty());
+}
+
+}  // namespace
+}  // namespace parone
