@@ -75,11 +75,7 @@ void Form1Logic::Load(const std::string& commandLine) {
                                                             services_.config.defaultUpxPath));
   controls_.SetTick(C::ChkPassive, TickStateFromText(services_.settings.GetSetting(
                                        kAppTitle, "Config", "PassiveMode", "1")));
-  for (const C combo : {C::cmbLocalFullPath, C::cmbLocalFileOnly}) {
-    const long widthTwips =
-        static_cast<long>(RoundHalfEven(controls_.Bounds(combo).width * controls_.TwipsPerPixelX()));
-    CmbSetSize(controls_, combo, widthTwips, kDroppedHeightTwips);
-  }
+  SizeDropDowns();
   controls_.FocusOn(C::cmbLocalFullPath);  // first in the focus order
 
   if (!commandLine.empty()) {
@@ -89,6 +85,14 @@ void Form1Logic::Load(const std::string& commandLine) {
     return;
   }
   LoadRecentFiles();
+}
+
+void Form1Logic::SizeDropDowns() {
+  for (const C combo : {C::cmbLocalFullPath, C::cmbLocalFileOnly}) {
+    const long widthTwips =
+        static_cast<long>(RoundHalfEven(controls_.Bounds(combo).width * controls_.TwipsPerPixelX()));
+    CmbSetSize(controls_, combo, widthTwips, kDroppedHeightTwips);
+  }
 }
 
 void Form1Logic::cmdDistribute_Click() { lastRun_ = run_->Run(); }

@@ -80,6 +80,10 @@ class Form1Logic final : public DistributionView, public SigningWayOut {
   void LoadRecentFiles();
   // Writes the store only: the two lists keep what was loaded at start.
   void AddRecentFile(const std::string& entry);
+  // CmbSetSize for both combo boxes, each with its own width and 5000
+  // twips, as the load does; a window calls it again when the screen's
+  // density changed under it.
+  void SizeDropDowns();
 
   // DistributionView
   std::string cmbLocalFullPath() override;
