@@ -15,6 +15,9 @@ packages=(
   # the Windows build: MinGW-w64 (-posix compilers), GoogleTest's sources,
   # dpkg-source for Debian's curl sources, and wine64 to run the tests
   g++-mingw-w64-x86-64-posix googletest dpkg-dev wine64
+  # the Windows window under wine: its own fonts (Tahoma, and Marlett for
+  # the title bar's buttons; Hangul comes from Noto Sans CJK by font linking)
+  fonts-wine
 )
 
 missing=()
