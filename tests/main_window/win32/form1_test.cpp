@@ -14,6 +14,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -480,6 +481,38 @@ TEST_F(Form1Win32Test, TheComboListsDropToTheirSizedHeightAndWidth) {
   // 5000 twips with the list dropped down, the box included.
   EXPECT_THAT(full.heights, ::testing::Contains(333));
   EXPECT_THAT(names.heights, ::testing::Contains(333));
+}
+
+TEST_F(Form1Win32Test, AMoveToAScreenOfAnotherDensityLaysTheWindowOutAgainAtIt) {
+  Form1& f = Make();
+  f.Load("");
+  f.ShowForm();
+  AskedHeights full(H(C::cmbLocalFullPath));
+  const HFONT before = reinterpret_cast<HFONT>(::SendMessageW(H(C::Label1), WM_GETFONT, 0, 0));
+  LOGFONTW at96{};
+  ::GetObjectW(before, sizeof at96, &at96);
+  // What Windows sends when the window is dragged onto a screen at 120 DPI.
+  RECT suggested{10, 20, 1200, 300};
+  ::SendMessageW(f.hwnd(), WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested));
+
+  EXPECT_EQ(f.twipsPerPixel(), 12);
+  // (The window's own size follows the frame the system draws at the new
+  // density, which a message alone does not change: only a real second
+  // screen shows it.)
+  RECT window{};
+  ::GetWindowRect(f.hwnd(), &window);
+  EXPECT_EQ(window.left, 10);
+  EXPECT_EQ(window.top, 20);
+  EXPECT_EQ(f.Bounds(C::cmdDistribute).left, 866);  // 10395 twips
+  EXPECT_EQ(f.Bounds(C::cmdDistribute).width, 98);   // 1185 twips
+  EXPECT_EQ(f.Bounds(C::cmbLocalFullPath).left, 93);
+  EXPECT_EQ(::SendMessageW(H(C::cmbLocalFullPath), CB_GETDROPPEDWIDTH, 0, 0), 677);
+  EXPECT_THAT(full.heights, ::testing::Contains(416));
+  // The font grows with the density.
+  LOGFONTW at120{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(H(C::Label1), WM_GETFONT, 0, 0)), sizeof at120,
+               &at120);
+  EXPECT_GT(std::abs(at120.lfHeight), std::abs(at96.lfHeight));
 }
 
 TEST_F(Form1Win32Test, TheFileDialogOpensInTheLastFolderAndGivesTheChosenFile) {
