@@ -27,6 +27,13 @@ struct PixelRect {
   int height = 0;
 };
 
+// Where a control of the table stands at `twipsPerPixel`, by the rounding
+// of TwipsToPixels.
+inline PixelRect PixelsOf(const ControlLayout& layout, double twipsPerPixel) {
+  return {TwipsToPixels(layout.left, twipsPerPixel), TwipsToPixels(layout.top, twipsPerPixel),
+          TwipsToPixels(layout.width, twipsPerPixel), TwipsToPixels(layout.height, twipsPerPixel)};
+}
+
 struct OpenFileRequest {
   std::string title;
   std::string initialFolder;

@@ -3,6 +3,7 @@
 // Qt window and the Win32 window both build from, so that the two show the
 // same captions at the same places in the same focus order.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -82,5 +83,14 @@ static_assert([] {
 }());
 
 constexpr std::string_view NameOf(Form1Control id) { return LayoutOf(id).name; }
+
+// The table in keyboard focus order; labels keep their places in it,
+// though they take no focus.
+constexpr std::array<ControlLayout, kForm1Layout.size()> LayoutInFocusOrder() {
+  std::array<ControlLayout, kForm1Layout.size()> order = kForm1Layout;
+  std::sort(order.begin(), order.end(),
+            [](const ControlLayout& a, const ControlLayout& b) { return a.tabIndex < b.tabIndex; });
+  return order;
+}
 
 }  // namespace parone

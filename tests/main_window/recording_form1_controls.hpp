@@ -31,8 +31,7 @@ class RecordingForm1Controls final : public Form1Controls {
     for (const ControlLayout& l : kForm1Layout) {
       texts[l.id] = l.caption;
       visible[l.id] = l.id != Form1Control::lblWaiting;
-      bounds[l.id] = {TwipsToPixels(l.left, tpp), TwipsToPixels(l.top, tpp),
-                      TwipsToPixels(l.width, tpp), TwipsToPixels(l.height, tpp)};
+      bounds[l.id] = PixelsOf(l, tpp);
     }
     for (Form1Control box :
          {Form1Control::chkSuccUnload, Form1Control::ChkPassive, Form1Control::chkCodeSigning}) {

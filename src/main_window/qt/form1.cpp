@@ -78,8 +78,8 @@ Form1::Form1(Form1Services services, QWidget* parent) : QDialog(parent) {
 Form1::~Form1() = default;
 
 QRect Form1::Twips(const ControlLayout& l) const {
-  return {TwipsToPixels(l.left, twipsPerPixel_), TwipsToPixels(l.top, twipsPerPixel_),
-          TwipsToPixels(l.width, twipsPerPixel_), TwipsToPixels(l.height, twipsPerPixel_)};
+  const PixelRect r = PixelsOf(l, twipsPerPixel_);
+  return {r.left, r.top, r.width, r.height};
 }
 
 QWidget& Form1::Widget(Form1Control control) const {
@@ -158,11 +158,8 @@ void Form1::BuildControls() {
   waiting.setVisible(false);
 
   // Keyboard focus order; labels take no focus.
-  std::vector<ControlLayout> order(kForm1Layout.begin(), kForm1Layout.end());
-  std::sort(order.begin(), order.end(),
-            [](const ControlLayout& a, const ControlLayout& b) { return a.tabIndex < b.tabIndex; });
   QWidget* previous = nullptr;
-  for (const ControlLayout& l : order) {
+  for (const ControlLayout& l : LayoutInFocusOrder()) {
     QWidget* w = &Widget(l.id);
     if (qobject_cast<QLabel*>(w)) continue;
     if (previous) setTabOrder(previous, w);

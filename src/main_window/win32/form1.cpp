@@ -226,11 +226,7 @@ void Form1::CreateControls() {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   // Created in focus order: the dialog manager's Tab follows the order of
   // the child windows.
-  std::vector<ControlLayout> order(kForm1Layout.begin(), kForm1Layout.end());
-  std::stable_sort(order.begin(), order.end(), [](const ControlLayout& a, const ControlLayout& b) {
-    return a.tabIndex < b.tabIndex;
-  });
-  for (const ControlLayout& l : order) {
+  for (const ControlLayout& l : LayoutInFocusOrder()) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD exStyle = 0;
     const wchar_t* windowClass = WC_STATICW;
@@ -304,14 +300,9 @@ void Form1::UseDpi(UINT dpi) {
   lineHeight_ = metrics.tmHeight;
 }
 
-PixelRect Form1::Twips(const ControlLayout& l) const {
-  return {TwipsToPixels(l.left, twipsPerPixel_), TwipsToPixels(l.top, twipsPerPixel_),
-          TwipsToPixels(l.width, twipsPerPixel_), TwipsToPixels(l.height, twipsPerPixel_)};
-}
-
 void Form1::LayOut() {
   for (const ControlLayout& l : kForm1Layout) {
-    PixelRect r = Twips(l);
+    PixelRect r = PixelsOf(l, twipsPerPixel_);
     // The table's label heights fit the old system font; a line of today's
     // UI font is taller, and a label cut off at the bottom would lose the
     // lower half of its letters.
@@ -350,7 +341,7 @@ void Form1::FitLabel(Form1Control label) {
   }
   // A caption longer than the design width (a version text in lblVer)
   // shows whole, up to the window's edge.
-  const PixelRect design = Twips(LayoutOf(label));
+  const PixelRect design = PixelsOf(LayoutOf(label), twipsPerPixel_);
   const int room = TwipsToPixels(kForm1WidthTwips, twipsPerPixel_) - design.left;
   const int width = std::min(std::max(design.width, static_cast<int>(needed.right)), room);
   RECT now{};

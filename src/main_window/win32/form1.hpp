@@ -99,7 +99,6 @@ class Form1 final : public Form1Controls {
   void CreateControls();
   void UseDpi(UINT dpi);
   void LayOut();
-  PixelRect Twips(const ControlLayout& layout) const;
   SIZE WindowSizeForClient() const;
   void FitLabel(Form1Control label);
   void PaintNow();
