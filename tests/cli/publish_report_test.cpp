@@ -295,7 +295,9 @@ TEST_F(CliReport, TwoPublishesAtOnceLeaveTwoWholeLinesInTheJournal) {
     LaunchRequest request;
     request.program = PARONE_CLI_PROGRAM;
     request.parameters = "publish --server " + Address(server) + " \"" + file + "\"";
-    request.workingFolder = root_.string();
+    // Not the test's folder: a console host that outlives the program (under
+    // wine) would keep it from being removed.
+    request.workingFolder = fs::path(PARONE_CLI_PROGRAM).parent_path().string();
     request.show = ShowCommand::kHide;
     request.timeoutMs = 120000;
     status = launcher.Run(request).exitCode;
