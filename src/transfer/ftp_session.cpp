@@ -11,7 +11,7 @@
 
 #include "common/path_names.hpp"
 #include "platform/error_report.hpp"
-#include "platform/sha256.hpp"
+#include "transfer/background_sha256.hpp"
 #include "transfer/curl_easy.hpp"
 #include "transfer/ftp_reply.hpp"
 
@@ -76,7 +76,8 @@ struct UploadSource {
   std::uint64_t wholeBlocks = 0;
   std::uint64_t sent = 0;
   ProgressDisplay* progress = nullptr;
-  Sha256* hash = nullptr;   // fed every byte as it is handed to libcurl
+  // Fed every byte as it is handed to libcurl.
+  BackgroundSha256* hash = nullptr;
   bool called = false;      // libcurl asked for data: the server accepted STOR
   bool readFailed = false;  // the local file could not be read
 
@@ -319,8 +320,9 @@ struct FtpSession::Impl {
     source.length = file.Size();
     source.wholeBlocks = source.length / kFtpBlockSize;
     source.progress = progress;
-    Sha256 hash;
-    if (sha256) source.hash = &hash;
+    // Hashed on a thread of its own while the bytes are on their way.
+    std::optional<BackgroundSha256> hash;
+    if (sha256) source.hash = &hash.emplace();
     if (progress) {
       if (source.wholeBlocks > 32767) {
         progress->SetMax(32767);
@@ -347,7 +349,7 @@ struct FtpSession::Impl {
     // The server's final reply counts: anything but its acceptance of all
     // the data is a failure.
     if (rc == CURLE_OK && source.sent == source.length) {
-      if (sha256) *sha256 = hash.HexDigest();
+      if (sha256) *sha256 = hash->HexDigest();
       return true;
     }
     if (source.readFailed) {
