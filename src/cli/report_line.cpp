@@ -1,5 +1,7 @@
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+
 #include "cli/commands.hpp"
 #include "common/path_names.hpp"
 
@@ -7,6 +9,15 @@ namespace parone {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// A build as a whole number where it is one ("33", not "33.0"), as the
+// journal writes it.
+Json BuildJson(double build) {
+  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
+    return Json(static_cast<std::int64_t>(build));
+  }
+  return Json(build);
+}
 
 }  // namespace
 
@@ -32,7 +43,7 @@ std::string ReportLine(const FileReport& report, FileSystem& files) {
     line["version"] = nullptr;
     line["local_build"] = nullptr;
   }
-  line["server_build"] = check ? Json(check->server) : Json(nullptr);
+  line["server_build"] = check ? BuildJson(check->server) : Json(nullptr);
   line["server_status"] = check && check->answer.answered() ? Json(check->answer.status) : Json(nullptr);
   line["server_error"] = check && !check->answer.answered() ? Json(check->answer.failure) : Json(nullptr);
   line["decision"] = DecisionName(check);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -30,6 +31,14 @@ std::string TakenName() {
 template <typename T>
 Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
+}
+
+// A build as a whole number where it is one ("33", not "33.0").
+Json BuildJson(double build) {
+  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
+    return Json(static_cast<std::int64_t>(build));
+  }
+  return Json(build);
 }
 
 }  // namespace
@@ -82,7 +91,7 @@ std::string JournalLine(const JournalEntry& e) {
   line["size"] = OrNull(e.size);
   line["sha256"] = e.sha256.empty() ? Json(nullptr) : Json(e.sha256);
   line["local_build"] = e.localBuild;
-  line["server_build"] = OrNull(e.serverBuild);
+  line["server_build"] = e.serverBuild ? BuildJson(*e.serverBuild) : Json(nullptr);
   line["result"] = e.result;
   line["confirmed"] = OrNull(e.confirmed);
   line["seconds"] = e.seconds;
