@@ -112,7 +112,9 @@ RunOutcome DistributionRun::RunGuarded() {
   }
   // Failed unless a pass says otherwise: a run that ends early has
   // published nothing.
-  for (const std::string& entry : outcome.entries) outcome.reports.push_back({entry, {}, {}, {}});
+  for (const std::string& entry : outcome.entries) {
+    outcome.reports.push_back({entry, std::nullopt, std::nullopt, PublishResult::kFailed});
+  }
 
   for (FileReport& report : outcome.reports) {
     ServerVersion found;

@@ -48,6 +48,7 @@ class RecordingSteps final : public DistributionSteps {
   std::string failing;
   std::string unconfirmed;
   std::string older;  // the server records a greater build for it
+  bool signingFails = false;
   std::function<void(DistributionView&)> duringUpload;
 };
 
@@ -254,6 +255,9 @@ TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
     std::vector<Expected> files;
   };
   const Case cases[] = {
+      // The signing hand-off failed: checked, nothing went out.
+      {"A;B", [](RecordingSteps& s) { s.signingFails = true; },
+       {{"new", PublishResult::kFailed}, {"new", PublishResult::kFailed}}},
       // Declined at B: A and B were checked, C never was; nothing went out.
       {"A;B;C", [](RecordingSteps& s) { s.declined = "B"; s.older = "B"; },
        {{"new", PublishResult::kDeclined}, {"older", PublishResult::kDeclined},
@@ -266,7 +270,7 @@ TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
   for (const Case& c : cases) {
     steps = RecordingSteps();
     c.script(steps);
-    const RunOutcome outcome = Run(c.selection);
+    const RunOutcome outcome = Run(c.selection, steps.signingFails ? 1 : 0, !steps.signingFails);
     ASSERT_EQ(outcome.reports.size(), c.files.size());
     for (std::size_t i = 0; i < c.files.size(); ++i) {
       EXPECT_EQ(DecisionName(outcome.reports[i].check), std::string(c.files[i].decision)) << i;
