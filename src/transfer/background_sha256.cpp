@@ -4,6 +4,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,6 +29,8 @@ struct BackgroundSha256::Shared {
   bool done = false;                     // the worker has hashed the last one
   std::string digest;
   std::thread worker;
+  // Where no thread could be started: the bytes are hashed as they come.
+  std::optional<Sha256> inlineHash;
 
   void Run() {
     Sha256 hash;
@@ -67,11 +71,17 @@ struct BackgroundSha256::Shared {
 };
 
 BackgroundSha256::BackgroundSha256() : shared_(std::make_unique<Shared>()) {
+  try {
+    shared_->worker = std::thread([s = shared_.get()] { s->Run(); });
+  } catch (const std::system_error&) {
+    shared_->inlineHash.emplace();
+    return;
+  }
   shared_->filling.reserve(kChunkBytes);
-  shared_->worker = std::thread([s = shared_.get()] { s->Run(); });
 }
 
 BackgroundSha256::~BackgroundSha256() {
+  if (!shared_->worker.joinable()) return;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->closing = true;
@@ -81,6 +91,10 @@ BackgroundSha256::~BackgroundSha256() {
 }
 
 void BackgroundSha256::Update(const void* data, std::size_t size) {
+  if (shared_->inlineHash) {
+    shared_->inlineHash->Update(data, size);
+    return;
+  }
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     std::vector<char>& chunk = shared_->filling;
@@ -95,6 +109,7 @@ void BackgroundSha256::Update(const void* data, std::size_t size) {
 
 std::string BackgroundSha256::HexDigest() {
   Shared& s = *shared_;
+  if (s.inlineHash) return s.inlineHash->HexDigest();
   if (!s.filling.empty()) s.Hand();
   std::unique_lock lock(s.mutex);
   if (!s.closing) {

@@ -4,6 +4,8 @@
 // instead of slowing the transfer. Update copies the bytes and returns at
 // once, unless the worker is several chunks behind: it then waits, so
 // memory stays bounded (a few MiB). One producer thread; not copyable.
+// Where the system will not start a thread, the bytes are hashed in Update
+// instead; nothing is thrown.
 
 #include <cstddef>
 #include <memory>
