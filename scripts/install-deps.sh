@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libssl-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   python3 python3-pyftpdlib

@@ -18,6 +18,7 @@ import http.server
 import logging
 import os
 import posixpath
+import shutil
 import signal
 import socket
 import struct
@@ -199,8 +200,32 @@ class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
     webroot = b""  # bytes, set at start-up
     command_log = None  # shared with the FTP side, so tests can count requests
 
+    # Fault switches, set from the command line.
+    head_405 = False     # HEAD answered 405, as by servers that only GET
+    http_status = None   # every request answered with this status
+    stale_from = None    # bytes: copy this folder at the first request and
+                         # serve the copy ever after, as a lagging mirror does
+    _stale_lock = threading.Lock()
+    _stale_done = False
+
+    def do_HEAD(self):
+        if self.head_405:
+            self.send_error(405, "Method Not Allowed")
+            return
+        super().do_HEAD()
+
+    def _take_stale_copy(self):
+        with DistHTTPHandler._stale_lock:
+            if DistHTTPHandler._stale_done:
+                return
+            shutil.rmtree(self.webroot, ignore_errors=True)
+            shutil.copytree(self.stale_from, self.webroot, symlinks=True)
+            DistHTTPHandler._stale_done = True
+
     def parse_request(self):
         ok = super().parse_request()
+        if ok and self.stale_from is not None:
+            self._take_stale_copy()
         if ok and self.command_log is not None:
             # One line per request with the headers the client's caching
             # behaviour depends on.
@@ -229,6 +254,9 @@ class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
         return os.fsdecode(fs_path)
 
     def send_head(self):
+        if self.http_status is not None:
+            self.send_error(self.http_status)
+            return None
         # An escaped NUL would make open() raise ValueError, not OSError.
         if "\x00" in self.translate_path(self.path):
             self.send_error(404, "File not found")
@@ -311,6 +339,18 @@ def parse_args(argv):
     p.add_argument("--command-log", metavar="FILE",
                    help="append every FTP command line to FILE "
                         "(PASS masked)")
+    p.add_argument("--web-root", metavar="NAME",
+                   help="the HTTP side serves HOME/NAME (made with the "
+                        "download folder in it) instead of HOME/public_html, "
+                        "as a web server mapped to the wrong folder does")
+    p.add_argument("--web-stale", action="store_true",
+                   help="the HTTP side serves a copy of HOME/public_html "
+                        "taken at its first request and never refreshed, as "
+                        "a lagging mirror or a cache on the way does")
+    p.add_argument("--head-405", action="store_true",
+                   help="answer every HTTP HEAD request with 405 (GET works)")
+    p.add_argument("--http-status", type=int, metavar="CODE",
+                   help="answer every HTTP request with CODE (e.g. 503)")
     p.add_argument("--verbose", action="store_true",
                    help="debug logging to stderr")
     args = p.parse_args(argv)
@@ -320,6 +360,13 @@ def parse_args(argv):
         p.error("--store-short must not be negative")
     if args.fault_stor is not None and args.fault_stor < 1:
         p.error("--fault-stor counts from 1")
+    if args.http_status is not None and not 400 <= args.http_status <= 599:
+        p.error("--http-status takes an error status, 400 to 599")
+    if args.web_root is not None and (not args.web_root or "/" in args.web_root
+                                      or args.web_root in (".", "..", "public_html")):
+        p.error("--web-root takes a plain folder name other than public_html")
+    if args.web_root is not None and args.web_stale:
+        p.error("--web-root and --web-stale exclude each other")
     args.stall_on = frozenset(c.upper() for c in args.stall_on)
     return args
 
@@ -369,6 +416,15 @@ def main(argv=None):
 
     ftpd = FTPServer(("127.0.0.1", args.ftp_port), DistFTPHandler)
     DistHTTPHandler.webroot = os.path.join(home, b"public_html")
+    if args.web_root is not None:
+        DistHTTPHandler.webroot = os.path.join(home, os.fsencode(args.web_root))
+        os.makedirs(os.path.join(DistHTTPHandler.webroot, b"download", UPDATE_DIR),
+                    exist_ok=True)
+    elif args.web_stale:
+        DistHTTPHandler.stale_from = DistHTTPHandler.webroot
+        DistHTTPHandler.webroot = os.path.join(home, b"stale_html")
+    DistHTTPHandler.head_405 = args.head_405
+    DistHTTPHandler.http_status = args.http_status
     httpd = http.server.ThreadingHTTPServer(("127.0.0.1", args.http_port),
                                             DistHTTPHandler)
     httpd.daemon_threads = True

@@ -16,25 +16,30 @@ constexpr const char* kFooter =
     "\n"
     "usage:\n"
     "  parone-deploy-cli version [--json] FILE...\n"
-    "  parone-deploy-cli publish [--yes|--no] [--allow-no-version] [--upx PATH]\n"
-    "                            [--passive|--active] [--sign [--sign-timeout SECONDS]]\n"
+    "  parone-deploy-cli publish [--yes|--no] [--allow-no-version] [--allow-downgrade]\n"
+    "                            [--upx PATH] [--passive|--active] [--no-confirm] [--json]\n"
+    "                            [--sign [--sign-timeout SECONDS]]\n"
     "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
-    "  parone-deploy-cli check [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
+    "  parone-deploy-cli check [--json] [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
+    "  parone-deploy-cli history [--json] [-n N] [NAME]\n"
     "  parone-deploy-cli COMMAND --help\n"
     "\n"
     "publish: --yes answers the same-build question, --allow-no-version the question\n"
-    "about a file whose version cannot be read, --no declines both; without them a\n"
+    "about a file whose version cannot be read, --allow-downgrade the question about\n"
+    "a build older than the server's, --no declines them all; without them a\n"
     "terminal is asked, and otherwise the answer is No. --sign hands the files to the\n"
     "code-signing service first and uploads once every signed copy is back;\n"
-    "--sign-timeout SECONDS (default 600) gives up the wait, and the run.\n"
+    "--sign-timeout SECONDS (default 600) gives up the wait, and the run. Each\n"
+    "published file and its lastver file are read back over HTTP (--no-confirm skips\n"
+    "it); every attempt is recorded in the publish journal, which history lists.\n"
     "\n"
     "environment: PARONE_DEPLOY_SERVER=HOST[:FTP-PORT[:HTTP-PORT]] overrides the\n"
     "built-in server (--server overrides both); PARONE_DEPLOY_SIGNING_DIR=DIR uses\n"
     "DIR/unsigned and DIR/signed as the drop folders\n"
     "\n"
-    "exit status: 0 success, 1 some file failed (check: a version could not be read),\n"
-    "             2 usage error, 3 declined at a question (check: a build is already\n"
-    "             on the server)\n";
+    "exit status: 0 success, 1 some file failed, 2 usage error, 3 declined at a\n"
+    "             question (check: a file would be asked about), 4 published, not\n"
+    "             confirmed over HTTP\n";
 
 }  // namespace
 
@@ -50,6 +55,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   VersionOptions version;
   RunOptions publish;
   RunOptions check;
+  HistoryOptions history;
   CLI::App* versionCommand =
       app.add_subcommand("version", "print the version resource of program files");
   // Subcommands would repeat the overview's footer; each says its own.
@@ -60,14 +66,23 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
       "publish", "check every file against the server, then upload each with its lastver file");
   publishCommand->footer(
       "\nexit status: 0 every file published, 1 some failed, 2 usage error,\n"
-      "             3 declined at a question\n");
+      "             3 declined at a question, 4 published, not confirmed over HTTP\n"
+      "             (1 wins over 4)\n");
   DefineRunOptions(*publishCommand, publish, true);
   CLI::App* checkCommand =
       app.add_subcommand("check", "print local and server builds; never uploads");
   checkCommand->footer(
-      "\nexit status: 0 every file is new to the server, 1 a version cannot be read,\n"
-      "             2 usage error, 3 a build is already on the server\n");
+      "\nexit status: 0 every file is new to the server, 2 usage error, 3 a file\n"
+      "             would be asked about (the same build, an older one, or a version\n"
+      "             that cannot be read)\n");
   DefineRunOptions(*checkCommand, check, false);
+  CLI::App* historyCommand = app.add_subcommand(
+      "history", "list the last publishes recorded in the journal, newest first");
+  historyCommand->footer(
+      "\nEach entry: time (UTC), file, build, result, confirmed over HTTP, user.\n"
+      "exit status: 0 listed (also when nothing is recorded), 1 no folder for the\n"
+      "             journal, 2 usage error\n");
+  DefineHistoryOptions(*historyCommand, history);
 
   if (args.empty()) {
     context.err << app.help();
@@ -84,6 +99,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   }
   if (versionCommand->parsed()) return RunVersionCommand(version, context);
   if (publishCommand->parsed()) return RunPublishCommand(publish, context);
+  if (historyCommand->parsed()) return RunHistoryCommand(history, context);
   return RunCheckCommand(check, context);
 }
 

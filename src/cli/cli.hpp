@@ -23,6 +23,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitDeclined = 3;
+inline constexpr int kExitNotConfirmed = 4;  // published, but HTTP served something else
 
 struct CliContext {
   CliContext(std::ostream& o, std::ostream& e, std::istream& i, FileSystem& f, SettingsStore& s,

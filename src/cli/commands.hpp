@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.hpp"
+#include "distribution/file_report.hpp"
 
 namespace CLI {
 class App;
@@ -29,9 +30,18 @@ struct RunOptions {
   bool yes = false;             // answers the same-build question
   bool no = false;              // declines every question
   bool allowNoVersion = false;  // answers the unreadable-version question
+  bool allowDowngrade = false;  // answers the older-build question
+  bool noConfirm = false;       // skips reading the publish back over HTTP
+  bool json = false;            // one JSON line per file on stdout
   bool sign = false;
   std::string signTimeout = "600";
   std::vector<std::string> selection;  // joined with ";" into one selection
+};
+
+struct HistoryOptions {
+  bool json = false;
+  int count = 20;
+  std::optional<std::string> fileName;  // only entries of this file name
 };
 
 // `--sign-timeout`'s value: whole seconds, 0 or more; nullopt for anything
@@ -41,10 +51,16 @@ std::optional<long> ParseSignTimeoutSeconds(const std::string& text);
 void DefineVersionOptions(CLI::App& command, VersionOptions& options);
 // `forPublish` false defines check's options.
 void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish);
+void DefineHistoryOptions(CLI::App& command, HistoryOptions& options);
 
 int RunVersionCommand(const VersionOptions& options, CliContext& context);
 int RunPublishCommand(const RunOptions& options, CliContext& context);
 // The version pass alone, never uploads.
 int RunCheckCommand(const RunOptions& options, CliContext& context);
+int RunHistoryCommand(const HistoryOptions& options, CliContext& context);
+
+// The --json line of one file of a publish or a check, without its line
+// end. `files` gives the size of a file that was not uploaded.
+std::string ReportLine(const FileReport& report, FileSystem& files);
 
 }  // namespace parone

@@ -10,6 +10,8 @@ const char* FlagAnswering(RunQuestion kind) {
       return "--yes";
     case RunQuestion::kUnreadableVersion:
       return "--allow-no-version";
+    case RunQuestion::kOlderBuild:
+      return "--allow-downgrade";
   }
   return "";
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The command line's answers to the run's questions, per kind: --no
 // declines every one; the flag of a kind (--yes for the same build,
-// --allow-no-version for an unreadable version) answers that kind Yes and
-// no other; anything left is asked at the terminal when there is one, and
+// --allow-no-version for an unreadable version, --allow-downgrade for a
+// build older than the server's) answers that kind Yes and no other; anything left is asked at the terminal when there is one, and
 // is otherwise No, the questions' default. Ask blocks only at a terminal.
 
 #include <set>

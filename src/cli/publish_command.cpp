@@ -122,6 +122,8 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
       ->type_name("HOST[:FTP-PORT[:HTTP-PORT]]");
   command.add_option("SELECTION", options.selection, "program files (joined with \";\")")
       ->required();
+  command.add_flag("--json", options.json,
+                   "one JSON object per file and line on stdout (messages stay on stderr)");
   if (!forPublish) return;
   CLI::Option* yes = command.add_flag("--yes", options.yes,
                                       "upload a build the server already has (answers that question)");
@@ -129,7 +131,12 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
   CLI::Option* allow = command.add_flag(
       "--allow-no-version", options.allowNoVersion,
       "upload a file whose version cannot be read (the server's recorded build is emptied)");
-  no->excludes(yes)->excludes(allow);
+  CLI::Option* downgrade = command.add_flag(
+      "--allow-downgrade", options.allowDowngrade,
+      "upload a build older than the server's (answers that question)");
+  no->excludes(yes)->excludes(allow)->excludes(downgrade);
+  command.add_flag("--no-confirm", options.noConfirm,
+                   "do not read the published files back over HTTP");
   command.add_option("--upx", options.upxPath, "the UPX program (default: the stored UpxPath)")
       ->type_name("PATH");
   CLI::Option* passive = command.add_flag("--passive", options.passive, "passive FTP");
@@ -164,25 +171,36 @@ int RunPublishCommand(const RunOptions& options, CliContext& context) {
   answers.declineAll = options.no;
   if (options.yes) answers.allowed.insert(RunQuestion::kSameBuild);
   if (options.allowNoVersion) answers.allowed.insert(RunQuestion::kUnreadableVersion);
+  if (options.allowDowngrade) answers.allowed.insert(RunQuestion::kOlderBuild);
   answers.askTerminal = context.stdinIsTerminal;
   ConsoleQuestions questions(boxes, answers);
   DistributionContext run{view,           boxes,          context.files,    context.settings,
                           context.codePage, context.facts, context.launcher, prepared.config,
-                          FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts};
+                          FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts,
+                          !options.noConfirm};
   WorkflowSteps steps(run, questions);
   RealSleeper realSleeper;
   Sleeper& sleeper = context.sleeper ? *context.sleeper : static_cast<Sleeper&>(realSleeper);
   ConsoleWayOut wayOut(context.err, view.progress(), sleeper,
                        ParseSignTimeoutSeconds(options.signTimeout).value_or(0));
   DropFolderSigning signing(run, sleeper, wayOut, context.signingPollMs);
-  DistributionRun distribution(view, boxes, steps, &signing);
+  PublishJournal journal(context.files, context.facts);
+  DistributionRun distribution(view, boxes, steps, &signing, &journal);
   const RunOutcome outcome = distribution.Run();
   view.progress().Finish();
+  if (options.json) {
+    for (const FileReport& report : outcome.reports) {
+      context.out << ReportLine(report, context.files) << "\n";
+    }
+    context.out << std::flush;
+  }
   switch (outcome.status) {
     case RunStatus::kDeclined:
       return kExitDeclined;
     case RunStatus::kCompleted:
-      return outcome.AllPublished() ? kExitOk : kExitFailed;
+      // A failure outweighs a publish the web does not show yet.
+      if (!outcome.AllPublished()) return kExitFailed;
+      return outcome.AnyUnconfirmed() ? kExitNotConfirmed : kExitOk;
     default:
       return kExitFailed;
   }
@@ -201,20 +219,36 @@ int RunCheckCommand(const RunOptions& options, CliContext& context) {
     context.err << "no file in the selection\n";
     return kExitUsage;
   }
-  bool unreadable = false;
-  bool onServer = false;
+  bool wouldAsk = false;
   for (const std::string& entry : entries) {
-    const ServerVersion v = LookUpServerVersion(run, entry);
-    context.out << entry << ": local build \"" << v.localBuild << "\", server build " << v.server;
-    if (!v.versionRead) {
-      context.out << " (the version cannot be read)\n";
-      unreadable = true;
+    FileReport report{entry, LookUpServerVersion(run, entry), std::nullopt, PublishResult::kChecked};
+    const ServerVersion& v = *report.check;
+    wouldAsk = wouldAsk || v.Comparison() != BuildComparison::kNew;
+    if (options.json) {
+      context.out << ReportLine(report, context.files) << "\n";
       continue;
     }
-    context.out << (v.Same() ? " (already on the server)" : " (new)") << "\n";
-    if (v.Same()) onServer = true;
+    context.out << entry << ": local build \"" << v.localBuild << "\", server build "
+                << BuildValueText(v.server) << " (";
+    switch (v.Comparison()) {
+      case BuildComparison::kNew:
+        context.out << "new";
+        break;
+      case BuildComparison::kSame:
+        context.out << "already on the server";
+        break;
+      case BuildComparison::kOlder:
+        context.out << "older than the server's";
+        break;
+      case BuildComparison::kUnreadable:
+        context.out << "the version cannot be read";
+        break;
+    }
+    // A build of 0 that no lastver file gave says why.
+    const std::string note = v.AnswerNote();
+    context.out << (note.empty() ? "" : "; " + note) << ")\n";
   }
-  return unreadable ? kExitFailed : onServer ? kExitDeclined : kExitOk;
+  return wouldAsk ? kExitDeclined : kExitOk;
 }
 
 }  // namespace parone

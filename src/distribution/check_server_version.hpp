@@ -2,8 +2,9 @@
 // Compares a file's build number with the one the server records in its
 // lastver file, read over HTTP. Blocks while the server is asked (bounded by
 // the URL fetch's time-outs). A version that cannot be read becomes a
-// question of its own instead of an error box; an unreachable server simply
-// reads as build 0.
+// question of its own instead of an error box; a server without the lastver
+// file, one that answers with an error, and one that cannot be reached all
+// read as build 0, but the check tells which it was.
 
 #include <string>
 #include <string_view>
@@ -13,37 +14,67 @@
 
 namespace parone {
 
+// How the local build stands against the server's record.
+enum class BuildComparison {
+  kNew,         // greater than the server's
+  kSame,        // equal: asked before uploading again
+  kOlder,       // less: asked before replacing a newer build
+  kUnreadable,  // the local version cannot be read: asked before uploading
+};
+
 struct ServerVersion {
   std::string fileName;
   std::string versionText;  // the local file's version, as shown in lblVer
   std::string localBuild;   // text after the last "." of versionText
   bool versionRead = false;  // localBuild is a build number (see IsBuildNumber)
   std::string url;
-  std::string serverText;   // the first bytes of the lastver file, untrimmed
+  UrlAnswer answer{};       // what the server answered to the read of the lastver file
+  std::string serverText;   // the first bytes of the lastver file, untrimmed ("" unless 2xx)
   double local = 0;
   double server = 0;
   bool Same() const { return local == server; }
+  BuildComparison Comparison() const;
+  // Why the server's build reads as 0 when it was not read from a lastver
+  // file ("no lastver file on the server yet: HTTP 404", "the server
+  // answered HTTP 503", "no answer from the server: ..."); "" when it was.
+  std::string AnswerNote() const;
 };
 
-// "http://" + host + the web path + base name + "_lastver.txt", its path in
-// code page 949 bytes, percent-encoded.
+// "http://" + host + the web path + name, its path in code page 949 bytes,
+// percent-encoded: what an update client fetches for a published name.
+std::string WebUrl(const SystemConfig& config, const CodePage& codePage, const std::string& name);
+// WebUrl of base name + "_lastver.txt".
 std::string LastVerUrl(const SystemConfig& config, const CodePage& codePage,
                        const std::string& baseName);
 
 // Whether the text after the version's last "." can be recorded as a build:
-// after blanks, it begins with a decimal digit. The reader's failure (empty),
-// a missing FileVersion ("Not specified") or a last component such as "x"
-// is not: recorded on the server, every update client would read build 0.
+// after blanks, its compared part (see ComparedBuildText) begins with a
+// decimal digit. The reader's failure (empty), a missing FileVersion ("Not
+// specified") or a last component such as "x" is not: recorded on the
+// server, every update client would read build 0.
 bool IsBuildNumber(std::string_view buildText);
+
+// The part of a build text that is compared: its last comma-separated
+// component where it holds a "," (FileVersion "5,30,23,1215" or
+// "1, 0, 0, 34" has no "." and is a build text as a whole), else all of it.
+// Only the first line of the text counts for the comma.
+std::string_view ComparedBuildText(std::string_view buildText);
+
+// The numeric reading of the compared part.
+double BuildValue(std::string_view buildText);
+
+// A build value as the questions show it: whole numbers without a fraction.
+std::string BuildValueText(double value);
 
 // Reads both builds and sets lblVer to "버전: " + the version text. Shows no
 // box: a version that cannot be read leaves versionRead false.
 ServerVersion LookUpServerVersion(DistributionContext& context, const std::string& path);
 
 // True: go on with this file. False: the user declined at a question: the
-// version cannot be read (asked first, and then the only question), or the
-// build is already on the server.
+// version cannot be read (asked first, and then the only question), the
+// build is already on the server, or the server's build is greater.
+// `found`, when given, receives what the check found.
 bool CheckServerVersion(DistributionContext& context, RunQuestions& questions,
-                        const std::string& path);
+                        const std::string& path, ServerVersion* found = nullptr);
 
 }  // namespace parone

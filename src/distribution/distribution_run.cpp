@@ -37,8 +37,8 @@ class DeferredUnloadView final : public DistributionView {
 
 }  // namespace
 
-bool WorkflowSteps::CheckServerVersion(const std::string& path) {
-  return parone::CheckServerVersion(context_, questions_, path);
+bool WorkflowSteps::CheckServerVersion(const std::string& path, ServerVersion& found) {
+  return parone::CheckServerVersion(context_, questions_, path, &found);
 }
 
 UploadOutcome WorkflowSteps::ProcUpload(const std::string& path, bool runUpx,
@@ -46,7 +46,7 @@ UploadOutcome WorkflowSteps::ProcUpload(const std::string& path, bool runUpx,
   const DistributionContext& c = context_;
   DistributionContext withView{view,       c.boxes, c.files,    c.settings,
                                c.codePage, c.facts, c.launcher, c.config,
-                               c.ftpTimeouts, c.urlTimeouts};
+                               c.ftpTimeouts, c.urlTimeouts, c.confirmOverHttp};
   return parone::ProcUpload(withView, path, runUpx);
 }
 
@@ -56,6 +56,11 @@ bool RunOutcome::AllPublished() const {
     if (!u.published) return false;
   }
   return true;
+}
+
+bool RunOutcome::AnyUnconfirmed() const {
+  return std::any_of(uploads.begin(), uploads.end(),
+                     [](const UploadOutcome& u) { return u.Unconfirmed(); });
 }
 
 std::vector<std::string> SplitSelection(const std::string& selection) {
@@ -105,9 +110,18 @@ RunOutcome DistributionRun::RunGuarded() {
     outcome.status = RunStatus::kEmptySelection;
     return outcome;
   }
-
+  // Failed unless a pass says otherwise: a run that ends early has
+  // published nothing.
   for (const std::string& entry : outcome.entries) {
-    if (!steps_.CheckServerVersion(entry)) {
+    outcome.reports.push_back({entry, std::nullopt, std::nullopt, PublishResult::kFailed});
+  }
+
+  for (FileReport& report : outcome.reports) {
+    ServerVersion found;
+    const bool goOn = steps_.CheckServerVersion(report.path, found);
+    report.check = std::move(found);
+    if (!goOn) {
+      for (FileReport& r : outcome.reports) r.result = PublishResult::kDeclined;
       outcome.status = RunStatus::kDeclined;
       return outcome;
     }
@@ -133,19 +147,32 @@ RunOutcome DistributionRun::RunGuarded() {
   DeferredUnloadView deferred(view);
   const std::vector<std::string> dropped =
       signedBeforeUpload ? signing_->DroppedPaths() : std::vector<std::string>{};
-  for (const std::string& entry : outcome.entries) {
+  bool warned = false;
+  for (FileReport& report : outcome.reports) {
+    const std::string& entry = report.path;
     if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
       // Its packer failed before signing (reported there), so it was never
       // signed: it fails like a failed upload and the next file goes on.
       boxes_.Show("배포 실패!!", kStyleOkOnly);
       outcome.uploads.push_back({});
-      continue;
+    } else {
+      outcome.uploads.push_back(steps_.ProcUpload(entry, !signedBeforeUpload, deferred));
     }
-    outcome.uploads.push_back(steps_.ProcUpload(entry, !signedBeforeUpload, deferred));
+    report.upload = outcome.uploads.back();
+    report.result = ResultOf(outcome.uploads.back());
+    Record(report, warned);
   }
   outcome.status = RunStatus::kCompleted;
-  if (deferred.unloadRequested()) view.Unload();
+  if (deferred.unloadRequested() && !outcome.AnyUnconfirmed()) view.Unload();
   return outcome;
+}
+
+void DistributionRun::Record(const FileReport& report, bool& warned) {
+  if (!journal_ || journal_->Append(report) || warned) return;
+  warned = true;
+  const std::string path = journal_->CurrentPath();
+  view_.Notice("배포 기록을 남기지 못했습니다: " +
+               (path.empty() ? std::string("기록할 사용자 폴더가 없습니다") : path));
 }
 
 }  // namespace parone

@@ -10,12 +10,19 @@
 // A run asked to start while one is under way (the window yields during a
 // run, so the button can be clicked again) does nothing. With several
 // entries and close-after-sending ticked, every entry is still processed and
-// the window closes once the run has ended.
+// the window closes once the run has ended, unless a publish was not
+// confirmed over HTTP: its warning must stay in view.
+//
+// Every file the upload pass reaches is recorded in the publish journal,
+// when one is given; a journal that cannot be written costs one notice per
+// run and nothing else.
 
 #include <string>
 #include <vector>
 
+#include "distribution/file_report.hpp"
 #include "distribution/proc_upload.hpp"
+#include "distribution/publish_journal.hpp"
 #include "distribution/run_questions.hpp"
 
 namespace parone {
@@ -44,7 +51,10 @@ struct RunOutcome {
   RunStatus status = RunStatus::kCompleted;
   std::vector<std::string> entries;     // the non-empty entries, in order
   std::vector<UploadOutcome> uploads;  // one per entry, when the upload pass ran
+  std::vector<FileReport> reports{};   // one per entry, whatever happened
   bool AllPublished() const;
+  // Every file published, some not confirmed over HTTP.
+  bool AnyUnconfirmed() const;
 };
 
 inline constexpr const char* kRunClosing = ") in procedure cmdDistribute_Click of Form Form1";
@@ -59,7 +69,8 @@ std::vector<std::string> SelectedPaths(const std::string& selection);
 class DistributionSteps {
  public:
   virtual ~DistributionSteps() = default;
-  virtual bool CheckServerVersion(const std::string& path) = 0;
+  // `found` receives what the check found.
+  virtual bool CheckServerVersion(const std::string& path, ServerVersion& found) = 0;
   // `view` is the one to report through (the run defers closing the window).
   virtual UploadOutcome ProcUpload(const std::string& path, bool runUpx,
                                    DistributionView& view) = 0;
@@ -70,7 +81,7 @@ class WorkflowSteps final : public DistributionSteps {
  public:
   WorkflowSteps(DistributionContext& context, RunQuestions& questions)
       : context_(context), questions_(questions) {}
-  bool CheckServerVersion(const std::string& path) override;
+  bool CheckServerVersion(const std::string& path, ServerVersion& found) override;
   UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override;
 
  private:
@@ -82,19 +93,22 @@ class DistributionRun {
  public:
   // `signing` may be null: a ticked signing option then says that no
   // hand-off is available and ends the run instead of uploading unsigned.
+  // `journal` may be null: nothing is recorded.
   DistributionRun(DistributionView& view, MessageBoxes& boxes, DistributionSteps& steps,
-                  CodeSigningHandOff* signing)
-      : view_(view), boxes_(boxes), steps_(steps), signing_(signing) {}
+                  CodeSigningHandOff* signing, PublishJournal* journal = nullptr)
+      : view_(view), boxes_(boxes), steps_(steps), signing_(signing), journal_(journal) {}
 
   RunOutcome Run();
   bool running() const { return running_; }
 
  private:
   RunOutcome RunGuarded();
+  void Record(const FileReport& report, bool& warned);
   DistributionView& view_;
   MessageBoxes& boxes_;
   DistributionSteps& steps_;
   CodeSigningHandOff* signing_;
+  PublishJournal* journal_;
   bool running_ = false;
 };
 

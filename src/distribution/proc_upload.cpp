@@ -1,5 +1,6 @@
 #include "distribution/proc_upload.hpp"
 
+#include <chrono>
 #include <new>
 
 #include "common/path_names.hpp"
@@ -21,14 +22,17 @@ constexpr const char* kStoredOverNotice =
 // published name changes; then the program file is renamed in, then its
 // lastver file, so the version the server records never runs ahead of the
 // program file. Returns true when both are in place; every failure has been
-// shown.
+// shown. The staged file's size and digest go into `out`.
 bool PublishBoth(DistributionContext& c, FtpSession& ftp, const std::string& path,
-                 const std::string& lastVerName, const std::string& lastVerText) {
+                 const std::string& lastVerName, const std::string& lastVerText,
+                 UploadOutcome& out) {
   auto program = ftp.StageFile(path, c.config.remoteDir, "", &c.view.ProgressBar1());
   if (!program) {
     c.boxes.Show("배포 실패!!", kStyleOkOnly);
     return false;
   }
+  out.size = program->size();
+  out.sha256 = program->sha256();
   // The lastver bytes come from this run, not from the shared copy in temp/,
   // which another run of the tool may have rewritten meanwhile.
   auto lastVer = ftp.StageText(lastVerText, c.config.remoteDir, lastVerName);
@@ -54,7 +58,10 @@ UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUp
     return {};
   }
   FileVersionReader reader(c.files, c.boxes);
-  const std::string build = BuildNumberOf(reader.GetFileVerString(path, kTrue16, kFalse16));
+  UploadOutcome out;
+  out.versionText = reader.GetFileVerString(path, kTrue16, kFalse16);
+  out.build = BuildNumberOf(out.versionText);
+  const std::string& build = out.build;
   const std::string lastVerName = BaseNameOf(path) + "_lastver.txt";
   const std::string lastVerPath = LocalLastVerPath(c.facts, lastVerName);
   const std::string lastVerText = build + "\r\n";
@@ -64,27 +71,42 @@ UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUp
   // never written through a link someone left there.
   if (!c.files.WriteFileAtomically(lastVerPath, lastVerText)) {
     ShowErrorReport(c.boxes, errors::PathNotFound(), kProcUploadClosing);
-    return {};
+    return out;
   }
 
   FtpSession ftp(c.boxes, c.files, c.codePage, c.ftpTimeouts);
   if (!ftp.FTP_Open(c.config.ftpHost, c.config.ftpUser, c.config.ftpPassword, c.config.ftpPort,
                     c.view.ChkPassive())) {
-    return {};
+    return out;
   }
-  const bool success = PublishBoth(c, ftp, path, lastVerName, lastVerText);
+  out.result = true;
+  const auto start = std::chrono::steady_clock::now();
+  out.published = PublishBoth(c, ftp, path, lastVerName, lastVerText, out);
+  out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (ftp.renameUnavailable()) c.view.Notice(kStoredOverNotice);
   ftp.FTP_Close();
 
   AddRecentFile(c.settings, path);
-  if (success) {
-    if (IsTicked(c.view.chkSuccUnload())) {
-      c.view.Unload();
-    } else {
-      c.boxes.Show("배포완료", kStyleOkOnly);
+  if (!out.published) return out;
+  if (c.confirmOverHttp) {
+    // What the update clients will be handed: a wrong mapping from the FTP
+    // folder to the web, a cache on the way or an old copy shows here, not
+    // in the users' complaints.
+    out.web = ConfirmOverHttp(c.config, c.codePage, c.urlTimeouts, FileNameOf(path), lastVerName,
+                              lastVerText, out.size.value_or(0));
+    if (!out.web->Confirmed()) {
+      // The upload itself succeeded and stays; the window stays open so
+      // the user sees this.
+      c.boxes.Show(out.web->WarningText(), kStyleWarning);
+      return out;
     }
   }
-  return {true, success};
+  if (IsTicked(c.view.chkSuccUnload())) {
+    c.view.Unload();
+  } else {
+    c.boxes.Show("배포완료", kStyleOkOnly);
+  }
+  return out;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace parone {
 enum class RunQuestion {
   kSameBuild,          // the server already records this build: upload again?
   kUnreadableVersion,  // the file's version cannot be read: upload anyway?
+  kOlderBuild,         // the server records a greater build: replace it with this older one?
 };
 
 class RunQuestions {

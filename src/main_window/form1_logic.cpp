@@ -60,7 +60,10 @@ Form1Logic::Form1Logic(Form1Controls& controls, Form1Services services)
   steps_ = std::make_unique<WorkflowSteps>(*context_, *questions_);
   signing_ = std::make_unique<DropFolderSigning>(*context_, services_.sleeper, *this,
                                                  services_.signingPollMs);
-  run_ = std::make_unique<DistributionRun>(*this, services_.boxes, *steps_, signing_.get());
+  // Every publish from the window is recorded, as from the command line.
+  journal_ = std::make_unique<PublishJournal>(services_.files, services_.facts);
+  run_ = std::make_unique<DistributionRun>(*this, services_.boxes, *steps_, signing_.get(),
+                                           journal_.get());
 }
 
 Form1Logic::~Form1Logic() = default;

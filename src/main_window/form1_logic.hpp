@@ -118,6 +118,7 @@ class Form1Logic final : public DistributionView, public SigningWayOut {
   std::unique_ptr<MessageBoxQuestions> questions_;
   std::unique_ptr<WorkflowSteps> steps_;
   std::unique_ptr<DropFolderSigning> signing_;
+  std::unique_ptr<PublishJournal> journal_;
   std::unique_ptr<DistributionRun> run_;
 };
 

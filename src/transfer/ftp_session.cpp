@@ -11,6 +11,7 @@
 
 #include "common/path_names.hpp"
 #include "platform/error_report.hpp"
+#include "transfer/background_sha256.hpp"
 #include "transfer/curl_easy.hpp"
 #include "transfer/ftp_reply.hpp"
 
@@ -75,6 +76,8 @@ struct UploadSource {
   std::uint64_t wholeBlocks = 0;
   std::uint64_t sent = 0;
   ProgressDisplay* progress = nullptr;
+  // Fed every byte as it is handed to libcurl.
+  BackgroundSha256* hash = nullptr;
   bool called = false;      // libcurl asked for data: the server accepted STOR
   bool readFailed = false;  // the local file could not be read
 
@@ -104,6 +107,7 @@ struct UploadSource {
       if (sent % kFtpBlockSize == 0 && sent / kFtpBlockSize <= wholeBlocks) TickBlock();
     }
     if (progress) progress->SetBytes(sent, length);
+    if (hash) hash->Update(buffer, filled);
     return filled;
   }
 
@@ -304,7 +308,9 @@ struct FtpSession::Impl {
   }
 
   // Stores `source` as `path`, advancing `progress`. False after a message.
-  bool Store(RandomAccessFile& file, const std::string& path, ProgressDisplay* progress) {
+  // `sha256`, when given, receives the digest of the bytes sent.
+  bool Store(RandomAccessFile& file, const std::string& path, ProgressDisplay* progress,
+             std::string* sha256 = nullptr) {
     if (!usable()) {
       boxes.Show(PrepareFailedText(static_cast<long>(CURLE_OPERATION_TIMEDOUT)), kStyleWarning);
       return false;
@@ -314,6 +320,9 @@ struct FtpSession::Impl {
     source.length = file.Size();
     source.wholeBlocks = source.length / kFtpBlockSize;
     source.progress = progress;
+    // Hashed on a thread of its own while the bytes are on their way.
+    std::optional<BackgroundSha256> hash;
+    if (sha256) source.hash = &hash.emplace();
     if (progress) {
       if (source.wholeBlocks > 32767) {
         progress->SetMax(32767);
@@ -339,7 +348,10 @@ struct FtpSession::Impl {
 
     // The server's final reply counts: anything but its acceptance of all
     // the data is a failure.
-    if (rc == CURLE_OK && source.sent == source.length) return true;
+    if (rc == CURLE_OK && source.sent == source.length) {
+      if (sha256) *sha256 = hash->HexDigest();
+      return true;
+    }
     if (source.readFailed) {
       ShowErrorReport(boxes, errors::DeviceIo(), kUploadClosing);
     } else if (!source.called && rc != CURLE_OK) {
@@ -361,7 +373,7 @@ struct FtpSession::Impl {
     staged.size_ = file->Size();
     staged.progress_ = progress;
     staged.source_ = std::move(file);
-    if (!Store(*staged.source_, staged.temporaryPath_, progress)) {
+    if (!Store(*staged.source_, staged.temporaryPath_, progress, &staged.sha256_)) {
       Remove(staged.temporaryPath_);
       return std::nullopt;
     }

@@ -49,6 +49,9 @@ class FtpStagedFile {
   const std::string& temporaryPath() const { return temporaryPath_; }
   const std::string& finalPath() const { return finalPath_; }
   std::uint64_t size() const { return size_; }
+  // SHA-256 of the bytes sent to the temporary name, as they were handed to
+  // the connection (lowercase hex; "" where the crypto library failed).
+  const std::string& sha256() const { return sha256_; }
   // The temporary file is (as far as this session knows) still on the server.
   bool pending() const { return pending_; }
 
@@ -62,6 +65,7 @@ class FtpStagedFile {
   std::string temporaryPath_;
   std::string finalPath_;
   std::uint64_t size_ = 0;
+  std::string sha256_;
   bool pending_ = false;
 };
 

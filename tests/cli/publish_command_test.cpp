@@ -203,12 +203,14 @@ TEST_F(CliPublish, ARelativePathIsTakenFromTheCurrentFolder) {
   EXPECT_EQ(out.rfind(absolute + ": ", 0), 0u) << out;
 }
 
-TEST_F(CliPublish, CheckReportsAVersionThatCannotBeRead) {
+TEST_F(CliPublish, CheckReportsAVersionThatCannotBeReadAsAFileItWouldAskAbout) {
   LocalServer server;
-  EXPECT_EQ(Run({"check", "--server", Address(server), sample_, NotAProgram()}), kExitFailed);
-  EXPECT_EQ(out, sample_ + ": local build \"33\", server build 0 (new)\n" +
+  server.PutUploaded("sample_lastver.txt", "32\r\n");
+  EXPECT_EQ(Run({"check", "--server", Address(server), sample_, NotAProgram()}), kExitDeclined);
+  EXPECT_EQ(out, sample_ + ": local build \"33\", server build 32 (new)\n" +
                      (root_ / "notes.exe").string() +
-                     ": local build \"\", server build 0 (the version cannot be read)\n");
+                     ": local build \"\", server build 0 (the version cannot be read; "
+                     "no lastver file on the server yet: HTTP 404)\n");
   EXPECT_EQ(err.find("GetFileVer"), std::string::npos) << err;
 }
 
@@ -218,10 +220,14 @@ TEST_F(CliPublish, EverySubcommandAnswersHelpAndTheOverviewNamesEveryOption) {
     std::vector<const char*> mentioned;
   };
   const Case cases[] = {
-      {{"--help"}, {"--sign [--sign-timeout SECONDS]", "--allow-no-version", "publish", "check", "version"}},
+      {{"--help"}, {"--sign [--sign-timeout SECONDS]", "--allow-no-version", "--allow-downgrade",
+                    "--no-confirm", "--json", "publish", "check", "version", "history [--json] [-n N] [NAME]",
+                    "4 published, not"}},
       {{"publish", "--help"}, {"--sign-timeout", "--sign", "--yes", "--no", "--allow-no-version", "--upx",
-                               "--passive", "--active", "--server", "SELECTION"}},
-      {{"check", "--help"}, {"--server", "SELECTION"}},
+                               "--passive", "--active", "--server", "SELECTION", "--allow-downgrade",
+                               "--no-confirm", "--json"}},
+      {{"check", "--help"}, {"--server", "SELECTION", "--json"}},
+      {{"history", "--help"}, {"--json", "-n", "NAME"}},
       {{"version", "--help"}, {"--json", "FILE"}},
       {{"publish", sample_, "-h"}, {"--sign-timeout"}},  // wherever it stands
   };

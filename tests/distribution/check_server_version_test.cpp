@@ -6,6 +6,7 @@
 #include "test_dir.hpp"
 #include "distribution/check_server_version.hpp"
 #include "local_server.hpp"
+#include "version_block_builder.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
@@ -62,10 +63,17 @@ class CheckServerVersionTest : public ::testing::Test {
   void ServerRecords(const std::string& cp949Name, const std::string& content) {
     server_->PutUploaded(cp949Name, content);
   }
-  bool Check(const std::string& path) {
+  // A program file whose FileVersion is `version`.
+  std::string ProgramWithVersion(const std::string& name, const std::u16string& version) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary)
+        << testing::BuildPe(testing::SimpleBlock(u"041204B0", {{u"FileVersion", version}}), 64);
+    return path.string();
+  }
+  bool Check(const std::string& path, ServerVersion* found = nullptr) {
     DistributionContext context{view,     boxes,   files,  settings, cp949, facts,
                                 launcher, config_, FtpTimeouts{}, UrlTextTimeouts{1, 3}};
-    return CheckServerVersion(context, questions, path);
+    return CheckServerVersion(context, questions, path, found);
   }
 
   static LocalServer* server_;
@@ -101,16 +109,89 @@ TEST_F(CheckServerVersionTest, TheSameBuildAsksAndTheAnswerDecides) {
   EXPECT_EQ(view.lblVer.back(), "버전: 1.01.33");
 }
 
-TEST_F(CheckServerVersionTest, ADifferentOrMissingBuildGoesOnWithoutAWord) {
+TEST_F(CheckServerVersionTest, ANewerOrMissingBuildGoesOnWithoutAWordAndSaysWhyItReadZero) {
   const std::string path = Program("Other.exe");
+  ServerVersion found;
   ServerRecords("Other_lastver.txt", "32\r\n");
-  EXPECT_TRUE(Check(path));
-  ServerRecords("Other_lastver.txt", "330\r\n");
-  EXPECT_TRUE(Check(path));
-  EXPECT_TRUE(Check(Program("Never.exe")));  // 404 page reads as 0
-  config_.httpPort = testing::UnusedPort();   // unreachable reads as 0
-  EXPECT_TRUE(Check(path));
+  EXPECT_TRUE(Check(path, &found));
+  EXPECT_EQ(found.Comparison(), BuildComparison::kNew);
+  EXPECT_EQ(found.answer.status, 200);
+  EXPECT_EQ(found.AnswerNote(), "");
+  EXPECT_TRUE(Check(Program("Never.exe"), &found));  // no lastver file yet reads as 0
+  EXPECT_EQ(found.server, 0);
+  EXPECT_EQ(found.AnswerNote(), "no lastver file on the server yet: HTTP 404");
+  config_.httpPort = testing::UnusedPort();  // unreachable reads as 0
+  EXPECT_TRUE(Check(path, &found));
+  EXPECT_EQ(found.answer.status, 0);
+  EXPECT_EQ(found.AnswerNote().rfind("no answer from the server: ", 0), 0u) << found.AnswerNote();
   EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(CheckServerVersionTest, AnErrorPageIsNoRecordEvenWhenItBeginsWithANumber) {
+  // A server (or a proxy) that answers every request with an error.
+  LocalServer failing({"--http-status", "503"});
+  config_.httpPort = failing.httpPort();
+  failing.PutUploaded("Tool_lastver.txt", "34\r\n");
+  ServerVersion found;
+  EXPECT_TRUE(Check(Program("Tool.exe"), &found));
+  EXPECT_EQ(found.answer.status, 503);
+  EXPECT_EQ(found.server, 0);
+  EXPECT_EQ(found.serverText, "");
+  EXPECT_EQ(found.AnswerNote(), "the server answered HTTP 503");
+}
+
+TEST_F(CheckServerVersionTest, AnOlderBuildThanTheServersAsksWithBothBuildsAndNoAsDefault) {
+  const std::string path = Program("Tool.Setup.exe");  // build 33
+  ServerRecords("Tool.Setup_lastver.txt", "34\r\n");
+  ServerVersion found;
+  EXPECT_FALSE(Check(path, &found));  // no scripted answer: No, the default
+  EXPECT_EQ(found.Comparison(), BuildComparison::kOlder);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text,
+            "서버의 빌드(34)보다 낮은 빌드(33)입니다. 그래도 업로드하시겠습니까?\r\n\r\nTool.Setup.exe");
+  EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
+  EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+  EXPECT_EQ(questions.kinds, std::vector<RunQuestion>{RunQuestion::kOlderBuild});
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(Check(path));
+  // "330" was read as a different build and passed silently before; it is
+  // greater, so it is asked about too.
+  ServerRecords("Tool.Setup_lastver.txt", "330\r\n");
+  EXPECT_FALSE(Check(path));
+  EXPECT_EQ(questions.kinds.back(), RunQuestion::kOlderBuild);
+}
+
+TEST_F(CheckServerVersionTest, CommaSeparatedVersionsCompareTheirLastComponentOnBothSides) {
+  struct Case {
+    std::u16string local;    // FileVersion of the local file
+    const char* recorded;    // the server's lastver file as written before
+    BuildComparison comparison;
+  };
+  const Case cases[] = {
+      {u"5,30,23,1216", "5,30,23,1215\r\n", BuildComparison::kNew},
+      {u"5,30,23,1215", "5,30,23,1215\r\n", BuildComparison::kSame},
+      {u"5,30,23,1214", "5,30,23,1215\r\n", BuildComparison::kOlder},
+      {u"1, 0, 0, 35", "1, 0, 0, 34\r\n", BuildComparison::kNew},   // blanks after the commas
+      {u"1, 0, 0, 33", "1, 0, 0, 34\r\n", BuildComparison::kOlder},
+      {u"1, 0, 0, 35", "34\r\n", BuildComparison::kNew},            // a plain record
+      {u"10, 20, 3000, 12345", "10, 20, 3000, 12344\r\n", BuildComparison::kNew},  // past 20 bytes
+      {u"1,2,3,x", "0\r\n", BuildComparison::kUnreadable},            // the build is no number
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recorded);
+    const std::string path = ProgramWithVersion("Comma.exe", c.local);
+    ServerRecords("Comma_lastver.txt", c.recorded);
+    ServerVersion found;
+    boxes.AnswerNextQuestion(kAnswerYes);
+    Check(path, &found);
+    EXPECT_EQ(found.Comparison(), c.comparison) << found.local << " vs " << found.server;
+  }
+  // The lastver text written for such a file stays the whole version text.
+  const std::string path = ProgramWithVersion("Comma.exe", u"5,30,23,1215");
+  ServerVersion found;
+  Check(path, &found);
+  EXPECT_EQ(found.localBuild, "5,30,23,1215");
+  EXPECT_EQ(found.local, 1215);
 }
 
 TEST_F(CheckServerVersionTest, AnUnreadableVersionIsAQuestionOfItsOwnWithNoAsDefault) {
@@ -147,6 +228,10 @@ TEST_F(CheckServerVersionTest, AnUnreadableVersionIsAQuestionOfItsOwnWithNoAsDef
 
 TEST(BuildNumberText, OnlyATextThatBeginsWithADigitIsABuild) {
   const std::pair<const char*, bool> cases[] = {
+      {"5,30,23,1215", true},    // FileVersion written with commas
+      {"1, 0, 0, 34", true},     // and with blanks after them
+      {"1,0,0,", false},         // nothing after the last comma
+      {"1,0,0,beta", false},
       {"33", true},
       {"0", true},               // build 0 is a build
       {" 33", true},             // blanks are skipped, as the numeric reading does
@@ -159,6 +244,20 @@ TEST(BuildNumberText, OnlyATextThatBeginsWithADigitIsABuild) {
       {" \t\n", false},
   };
   for (const auto& [text, isBuild] : cases) EXPECT_EQ(IsBuildNumber(text), isBuild) << '"' << text << '"';
+}
+
+TEST(BuildNumberText, TheComparedPartIsTheLastCommaComponentOfTheFirstLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"33", "33"},
+      {"33\r\n", "33\r\n"},                   // no comma: the whole text, as ever
+      {"5,30,23,1215", "1215"},
+      {"5,30,23,1215\r\n", "1215"},             // the line end is not part of it
+      {"1, 0, 0, 34", " 34"},
+      {"34\r\nnext, line", "34\r\nnext, line"},  // a comma on a later line does not count
+  };
+  for (const auto& [text, compared] : cases) EXPECT_EQ(ComparedBuildText(text), compared) << text;
+  EXPECT_EQ(BuildValueText(34), "34");
+  EXPECT_EQ(BuildValueText(3.5), "3.5");
 }
 
 TEST_F(CheckServerVersionTest, KoreanNamesTravelInCp949) {

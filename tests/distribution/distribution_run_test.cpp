@@ -5,6 +5,8 @@
 
 #include "common/tick_state.hpp"
 #include "distribution/distribution_run.hpp"
+#include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_file_system.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 #include "recording_view.hpp"
 
@@ -14,20 +16,39 @@ namespace {
 // Records the order of the steps; outcomes scripted per path.
 class RecordingSteps final : public DistributionSteps {
  public:
-  bool CheckServerVersion(const std::string& path) override {
+  bool CheckServerVersion(const std::string& path, ServerVersion& found) override {
     calls.push_back("check " + path);
+    found.versionRead = true;
+    found.localBuild = "33";
+    found.local = 33;
+    found.server = older == path ? 34 : 32;
     return !declined || *declined != path;
   }
   UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override {
     calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
     if (duringUpload) duringUpload(view);
-    const bool ok = failing != path;
-    if (ok && IsTicked(view.chkSuccUnload())) view.Unload();
-    return {true, ok};
+    UploadOutcome outcome{true, failing != path};
+    outcome.build = "33";
+    outcome.size = 1000;
+    outcome.sha256 = std::string(64, 'a');
+    if (outcome.published) {
+      outcome.web = WebConfirmation{};
+      outcome.web->expectedLastVer = "33\r\n";
+      outcome.web->lastVer = {{200, ""}, "33\r\n"};
+      outcome.web->expectedSize = 1000;
+      // The web shows an old copy of the unconfirmed one.
+      outcome.web->size = {{200, ""}, unconfirmed == path ? 900u : 1000u, false};
+    }
+    // As the per-file upload does: no closing over a warning.
+    if (outcome.published && !outcome.Unconfirmed() && IsTicked(view.chkSuccUnload())) view.Unload();
+    return outcome;
   }
   std::vector<std::string> calls;
   std::optional<std::string> declined;
   std::string failing;
+  std::string unconfirmed;
+  std::string older;  // the server records a greater build for it
+  bool signingFails = false;
   std::function<void(DistributionView&)> duringUpload;
 };
 
@@ -56,10 +77,25 @@ class DistributionRunTest : public ::testing::Test {
     view.codeSigning = signingTick;
     RecordingSigning signing(steps.calls, signingResult);
     signing.dropped = std::move(droppedBySigning);
-    DistributionRun run(view, boxes, steps, withSigning ? &signing : nullptr);
+    DistributionRun run(view, boxes, steps, withSigning ? &signing : nullptr, journal);
     return run.Run();
   }
+  // The journal's lines, parsed.
+  std::vector<JournalEntry> Journal() {
+    std::vector<JournalEntry> entries;
+    const auto text = journalFiles.ReadWholeFile("/data/journal.jsonl");
+    std::size_t start = 0;
+    while (text && start < text->size()) {
+      const auto end = text->find('\n', start);
+      entries.push_back(ParseJournalLine(text->substr(start, end - start)).value());
+      start = end + 1;
+    }
+    return entries;
+  }
   RecordingView view;
+  MemoryFileSystem journalFiles;
+  FixedProcessFacts facts{"/tool"};
+  PublishJournal* journal = nullptr;
   RecordingMessageBoxes boxes;
   RecordingSteps steps;
 };
@@ -196,6 +232,88 @@ TEST_F(DistributionRunTest, CloseAfterSendingWaitsForTheLastEntry) {
   Run("A;B;C");
   EXPECT_EQ(unloadsSeen, (std::vector<int>{0, 0, 0}));  // the window stayed open meanwhile
   EXPECT_EQ(view.unloads, 1);
+}
+
+TEST_F(DistributionRunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenThoughOthersWereDone) {
+  view.closeAfterSending = 1;
+  steps.unconfirmed = "B";
+  const RunOutcome outcome = Run("A;B;C");
+  EXPECT_EQ(outcome.status, RunStatus::kCompleted);
+  EXPECT_TRUE(outcome.AllPublished());
+  EXPECT_TRUE(outcome.AnyUnconfirmed());
+  EXPECT_EQ(view.unloads, 0);
+}
+
+TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
+  struct Expected {
+    const char* decision;
+    PublishResult result;
+  };
+  struct Case {
+    const char* selection;
+    std::function<void(RecordingSteps&)> script;
+    std::vector<Expected> files;
+  };
+  const Case cases[] = {
+      // The signing hand-off failed: checked, nothing went out.
+      {"A;B", [](RecordingSteps& s) { s.signingFails = true; },
+       {{"new", PublishResult::kFailed}, {"new", PublishResult::kFailed}}},
+      // Declined at B: A and B were checked, C never was; nothing went out.
+      {"A;B;C", [](RecordingSteps& s) { s.declined = "B"; s.older = "B"; },
+       {{"new", PublishResult::kDeclined}, {"older", PublishResult::kDeclined},
+        {"skipped", PublishResult::kDeclined}}},
+      // One of each outcome of the upload pass.
+      {"A;B;C", [](RecordingSteps& s) { s.failing = "B"; s.unconfirmed = "C"; },
+       {{"new", PublishResult::kPublished}, {"new", PublishResult::kFailed},
+        {"new", PublishResult::kNotConfirmed}}},
+  };
+  for (const Case& c : cases) {
+    steps = RecordingSteps();
+    c.script(steps);
+    const RunOutcome outcome = Run(c.selection, steps.signingFails ? 1 : 0, !steps.signingFails);
+    ASSERT_EQ(outcome.reports.size(), c.files.size());
+    for (std::size_t i = 0; i < c.files.size(); ++i) {
+      EXPECT_EQ(DecisionName(outcome.reports[i].check), std::string(c.files[i].decision)) << i;
+      EXPECT_EQ(outcome.reports[i].result, c.files[i].result) << i;
+    }
+  }
+}
+
+TEST_F(DistributionRunTest, EveryFileTheUploadPassReachesGoesIntoTheJournal) {
+  facts.userDataFolder = "/data";
+  PublishJournal recorder(journalFiles, facts);
+  journal = &recorder;
+  steps.declined = "A";
+  Run("A;B");
+  EXPECT_TRUE(Journal().empty());  // a declined run published nothing
+
+  steps = RecordingSteps();
+  steps.failing = "B";
+  steps.unconfirmed = "C";
+  Run("A;B;C;D", 1, true, true, {"D"});  // D: dropped by the signing hand-off
+  const std::vector<JournalEntry> lines = Journal();
+  ASSERT_EQ(lines.size(), 4u);
+  const std::pair<const char*, const char*> expected[] = {
+      {"A", "published"}, {"B", "failed"}, {"C", "not_confirmed"}, {"D", "failed"}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(lines[i].path, expected[i].first);
+    EXPECT_EQ(lines[i].result, expected[i].second);
+  }
+  EXPECT_EQ(lines[0].confirmed, true);
+  EXPECT_EQ(lines[1].confirmed, std::nullopt);  // never published, never asked
+  EXPECT_EQ(lines[2].confirmed, false);
+  EXPECT_EQ(lines[0].serverBuild, 32);
+  EXPECT_TRUE(view.notices.empty());
+}
+
+TEST_F(DistributionRunTest, AJournalThatCannotBeWrittenCostsOneNoticeAndNothingElse) {
+  PublishJournal recorder(journalFiles, facts);  // the user has no folder for it
+  journal = &recorder;
+  const RunOutcome outcome = Run("A;B;C");
+  EXPECT_TRUE(outcome.AllPublished());
+  EXPECT_EQ(view.notices, std::vector<std::string>{
+                              "배포 기록을 남기지 못했습니다: 기록할 사용자 폴더가 없습니다"});
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(DistributionRunTest, AnEscapedFailureEndsTheRunWithTheErrorReport) {

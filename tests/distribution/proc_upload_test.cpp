@@ -70,14 +70,19 @@ class ProcUploadTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  UploadOutcome Publish(LocalServer& server, const std::string& path, FileSystem* fileSystem = nullptr) {
+  SystemConfig ConfigFor(const LocalServer& server) {
     SystemConfig config = SystemConfig::Defaults();
     config.ftpHost = "127.0.0.1";
     config.ftpPort = server.ftpPort();
+    config.httpPort = server.httpPort();
+    return config;
+  }
+  UploadOutcome Publish(LocalServer& server, const std::string& path, FileSystem* fileSystem = nullptr,
+                        bool confirm = true) {
     DistributionContext context{view,     boxes,  fileSystem ? *fileSystem : files,
                                 settings, cp949,  facts,
-                                launcher, config, FtpTimeouts{5, 10},
-                                UrlTextTimeouts{2, 4}};
+                                launcher, ConfigFor(server), FtpTimeouts{5, 10},
+                                UrlTextTimeouts{2, 4}, confirm};
     return ProcUpload(context, path);
   }
   std::vector<std::string> Texts() const {
@@ -112,6 +117,87 @@ TEST_F(ProcUploadTest, PublishesTheFileThenItsLastVerFileAndSaysSo) {
   EXPECT_EQ(view.yields, 0);  // Text1 names no program: no UPX run, no yield
 }
 
+TEST_F(ProcUploadTest, APublishTheWebServesIsConfirmedWithTheSizeAndDigestOfWhatWasSent) {
+  LocalServer server;
+  const UploadOutcome outcome = Publish(server, program_);
+  ASSERT_TRUE(outcome.web.has_value());
+  EXPECT_TRUE(outcome.web->Confirmed());
+  EXPECT_FALSE(outcome.Unconfirmed());
+  EXPECT_FALSE(outcome.web->size.byGet);
+  EXPECT_EQ(outcome.size, fs::file_size(program_));
+  EXPECT_EQ(outcome.sha256.size(), 64u);
+  EXPECT_EQ(outcome.versionText, "1.01.33");
+  EXPECT_EQ(outcome.build, "33");
+  EXPECT_GT(outcome.seconds, 0.0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+  // Read the way the version check reads, bypassing caches.
+  std::ifstream log(server.commandLog());
+  const std::string requests((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(requests.find("HTTP GET /download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/"
+                          "Tool.Setup_lastver.txt HTTP/1.1 agent=VB OpenUrl cache-control=no-cache"),
+            std::string::npos)
+      << requests;
+  EXPECT_NE(requests.find("HTTP HEAD /download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/Tool.Setup.exe "),
+            std::string::npos);
+}
+
+TEST_F(ProcUploadTest, AWebRootOnAnotherFolderLeavesTheUploadWarnsAndKeepsTheWindowOpen) {
+  LocalServer server({"--web-root", "other_html"});
+  view.closeAfterSending = 1;
+  const UploadOutcome outcome = Publish(server, program_);
+  EXPECT_TRUE(outcome.published);  // the upload itself worked and stays
+  EXPECT_TRUE(outcome.Unconfirmed());
+  EXPECT_EQ(view.unloads, 0);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  const std::string size = std::to_string(fs::file_size(program_));
+  EXPECT_EQ(boxes.shown()[0].text,
+            "배포한 파일을 웹에서 확인하지 못했습니다.\r\n\r\nTool.Setup.exe\r\n\r\n"
+            "Tool.Setup_lastver.txt: 빌드 33 대신 HTTP 404\r\n"
+            "Tool.Setup.exe: " + size + "바이트 대신 HTTP 404\r\n\r\n"
+            "업로드는 끝났지만 업데이트 클라이언트는 위와 같이 받습니다. "
+            "웹 서버의 폴더 연결이나 캐시를 확인하세요.");
+  EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
+}
+
+TEST_F(ProcUploadTest, AMirrorThatLagsIsNamedWithTheBuildAndSizeItStillServes) {
+  LocalServer server({"--web-stale"});
+  server.PutUploaded("Tool.Setup.exe", "old build");
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  // An update client looked before the publish; the mirror keeps that copy.
+  OpenUrlText("http://127.0.0.1:" + std::to_string(server.httpPort()) + "/", cp949, {2, 4});
+  const UploadOutcome outcome = Publish(server, program_);
+  EXPECT_TRUE(outcome.Unconfirmed());
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_NE(Texts()[0].find("Tool.Setup_lastver.txt: 빌드 33 대신 \"32\"\r\n"), std::string::npos)
+      << Texts()[0];
+  EXPECT_NE(Texts()[0].find("Tool.Setup.exe: " + std::to_string(fs::file_size(program_)) +
+                            "바이트 대신 9바이트\r\n"),
+            std::string::npos)
+      << Texts()[0];
+}
+
+TEST_F(ProcUploadTest, AServerThatRefusesHeadStillConfirmsThroughAGetStoppedAfterItsHeaders) {
+  LocalServer server({"--head-405"});
+  const UploadOutcome outcome = Publish(server, program_);
+  ASSERT_TRUE(outcome.web.has_value());
+  EXPECT_TRUE(outcome.web->Confirmed());
+  EXPECT_TRUE(outcome.web->size.byGet);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+}
+
+TEST_F(ProcUploadTest, WithConfirmationSwitchedOffThePublishEndsAsItAlwaysDid) {
+  LocalServer server({"--web-root", "other_html"});
+  view.closeAfterSending = 1;
+  const UploadOutcome outcome = Publish(server, program_, nullptr, false);
+  EXPECT_TRUE(outcome.published);
+  EXPECT_FALSE(outcome.web.has_value());
+  EXPECT_FALSE(outcome.Unconfirmed());
+  EXPECT_EQ(view.unloads, 1);
+  EXPECT_TRUE(Texts().empty());
+}
+
 TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnce) {
   fs::create_directories(root_ / "My Build");
   const std::string program = (root_ / "My Build" / "a.exe").string();
@@ -128,11 +214,8 @@ TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnc
 
   // After code signing the step has already run: not again.
   fs::remove(log);
-  SystemConfig config = SystemConfig::Defaults();
-  config.ftpHost = "127.0.0.1";
-  config.ftpPort = server.ftpPort();
   DistributionContext context{view, boxes, files, settings, cp949, facts,
-                              launcher, config, FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
+                              launcher, ConfigFor(server), FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
   EXPECT_TRUE(ProcUpload(context, program, false).published);
   EXPECT_FALSE(fs::exists(log));
   EXPECT_EQ(view.yields, 1);
@@ -241,11 +324,8 @@ TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesU
   LocalServer server({"--stall-on", "RNTO"});
   std::ofstream(server.uploadDir() + "/Tool.Setup.exe", std::ios::binary) << "program v32";
   std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
-  SystemConfig config = SystemConfig::Defaults();
-  config.ftpHost = "127.0.0.1";
-  config.ftpPort = server.ftpPort();
   DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
-                              launcher, config, FtpTimeouts{5, 2}, UrlTextTimeouts{2, 4}};
+                              launcher, ConfigFor(server), FtpTimeouts{5, 2}, UrlTextTimeouts{2, 4}};
   const UploadOutcome outcome = ProcUpload(context, program_);
   EXPECT_FALSE(outcome.published);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
@@ -316,8 +396,7 @@ TEST_F(ProcUploadTest, AProgramNameOf240BytesIsPublishedWithItsLastVer) {
 
 TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) {
   LocalServer server;
-  SystemConfig config = SystemConfig::Defaults();
-  config.ftpHost = "127.0.0.1";
+  SystemConfig config = ConfigFor(server);
   config.ftpPort = testing::UnusedPort();
   DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
                               launcher, config, FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};

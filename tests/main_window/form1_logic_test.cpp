@@ -432,5 +432,35 @@ TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
   EXPECT_EQ(controls.progressValues.back(), blocks);
 }
 
+TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAndIsJournalled) {
+  testing::LocalServer server({"--web-root", "other_html"});
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  facts.userDataFolder = testing::Utf8Of(root_ / "config" / testing::Utf8Path("파로네_배포"));
+  const std::string program = (root_ / "Tool.Setup.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  controls.texts[C::cmbLocalFullPath] = program;
+  controls.ticks[C::chkCodeSigning] = 0;  // close-after-sending stays ticked
+  f.cmdDistribute_Click();
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_TRUE(f.lastRun().AnyUnconfirmed());
+  EXPECT_EQ(controls.closes, 0);
+  EXPECT_TRUE(controls.formVisible);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_NE(boxes.shown()[0].text.find("Tool.Setup.exe"), std::string::npos);
+  std::ifstream journal(root_ / "config" / testing::Utf8Path("파로네_배포") / "journal.jsonl");
+  std::string line;
+  ASSERT_TRUE(std::getline(journal, line));
+  const auto entry = ParseJournalLine(line);
+  ASSERT_TRUE(entry.has_value()) << line;
+  EXPECT_EQ(entry->path, program);
+  EXPECT_EQ(entry->result, "not_confirmed");
+  EXPECT_EQ(entry->confirmed, false);
+}
+
 }  // namespace
 }  // namespace parone

@@ -313,6 +313,22 @@ TEST_F(FtpUpload, StagedFilesWaitWholeUnderShortTemporaryNamesUntilPublished) {
   EXPECT_TRUE(boxes.shown().empty());
 }
 
+TEST_F(FtpUpload, AStagedFileCarriesTheSha256OfTheBytesItSent) {
+  LocalServer server;
+  ASSERT_TRUE(Open(server));
+  // 3 MiB and a bit, so libcurl takes it in many buffers; the digests were
+  // computed apart from the tool (sha256sum).
+  std::string bytes(3 * 1024 * 1024 + 123, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 1024) & 0xFF);
+  auto program = session.StageFile(MakeLocal("digest.bin", bytes), kRemoteDir, "", nullptr);
+  auto text = session.StageText("33\r\n", kRemoteDir, "digest_lastver.txt");
+  ASSERT_TRUE(program && text);
+  EXPECT_EQ(program->sha256(), "28c70573e15374d5af2096650015b6a6e1b9121c579fac31dba2965fd7810441");
+  EXPECT_EQ(text->sha256(), "42817c432a683116970d4048f2ddf476ff8dfca7a5d178bfa3a56679862e36aa");
+  session.Discard(*program);
+  session.Discard(*text);
+}
+
 TEST_F(FtpUpload, ProgressFollowsWholeBlocksAndWrapsAfter32767) {
   LocalServer server;
   ASSERT_TRUE(Open(server));

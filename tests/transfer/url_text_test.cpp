@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <vector>
 
 #include "local_server.hpp"
 #include "raw_server.hpp"
@@ -25,10 +26,10 @@ class UrlText : public ::testing::Test {
   void Put(const std::string& cp949Name, const std::string& bytes) {
     server_->PutUploaded(cp949Name, bytes);
   }
-  std::string Fetch(const std::string& name) {
-    return OpenUrlText("http://127.0.0.1:" + std::to_string(server_->httpPort()) + kWebDir + name,
-                       cp949, UrlTextTimeouts{2, 4});
+  std::string Url(const std::string& name) {
+    return "http://127.0.0.1:" + std::to_string(server_->httpPort()) + kWebDir + name;
   }
+  std::string Fetch(const std::string& name) { return OpenUrlText(Url(name), cp949, UrlTextTimeouts{2, 4}); }
   static LocalServer* server_;
   Cp949CodePage cp949;
 };
@@ -73,6 +74,69 @@ TEST_F(UrlText, EveryCallAsksTheServerAgainWithNoCache) {
         << line;
   }
   EXPECT_EQ(requests, 2u);
+}
+
+TEST_F(UrlText, AFetchSaysWhatTheServerAnsweredBesideTheText) {
+  Put("d_lastver.txt", "44\r\n");
+  struct Case {
+    const char* name;
+    int status;
+    const char* start;  // how the text begins
+  };
+  const Case cases[] = {
+      {"d_lastver.txt", 200, "44\r\n"},
+      {"missing_lastver.txt", 404, "<"},  // the error page, as OpenUrlText has always given it
+  };
+  for (const Case& c : cases) {
+    const UrlTextResult r = FetchUrlText(Url(c.name), cp949, UrlTextTimeouts{2, 4});
+    EXPECT_EQ(r.answer.status, c.status) << c.name;
+    EXPECT_EQ(r.answer.failure, "") << c.name;
+    EXPECT_EQ(r.text.rfind(c.start, 0), 0u) << r.text;
+  }
+  const UrlTextResult none = FetchUrlText(
+      "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/x", cp949, UrlTextTimeouts{1, 2});
+  EXPECT_FALSE(none.answer.answered());
+  EXPECT_NE(none.answer.failure, "");
+  EXPECT_EQ(none.answer.Describe().rfind("응답 없음 (", 0), 0u);
+  EXPECT_EQ(none.text, "");
+}
+
+TEST_F(UrlText, TheSizeOfAResourceComesFromItsHeaders) {
+  Put("big.bin", std::string(200000, 'x'));
+  const UrlSizeResult found = ProbeUrlSize(Url("big.bin"), cp949, UrlTextTimeouts{2, 4});
+  EXPECT_EQ(found.answer.status, 200);
+  EXPECT_EQ(found.length, 200000u);
+  EXPECT_FALSE(found.byGet);
+  const UrlSizeResult missing = ProbeUrlSize(Url("missing.bin"), cp949, UrlTextTimeouts{2, 4});
+  EXPECT_EQ(missing.answer.status, 404);
+  EXPECT_FALSE(missing.length.has_value());
+}
+
+TEST(UrlSize, AServerThatRefusesHeadIsAskedWithAGetBrokenOffAfterItsHeaders) {
+  LocalServer server({"--head-405"});
+  server.PutUploaded("big.bin", std::string(300000, 'y'));
+  Cp949CodePage cp949;
+  const UrlSizeResult found = ProbeUrlSize(
+      "http://127.0.0.1:" + std::to_string(server.httpPort()) + kWebDir + "big.bin", cp949, {2, 4});
+  EXPECT_EQ(found.answer.status, 200);
+  EXPECT_EQ(found.length, 300000u);
+  EXPECT_TRUE(found.byGet);
+  std::ifstream log(server.commandLog());
+  std::vector<std::string> requests;
+  for (std::string line; std::getline(log, line);) {
+    if (line.rfind("HTTP ", 0) == 0) requests.push_back(line.substr(0, line.find(' ', 5)));
+  }
+  EXPECT_EQ(requests, (std::vector<std::string>{"HTTP HEAD", "HTTP GET"}));
+}
+
+TEST(UrlSize, AnAnswerWithoutALengthGivesNoSizeAndItsBodyIsNotRead) {
+  Cp949CodePage cp949;
+  RawServer endless;
+  endless.ServeEndlessBody();
+  const UrlSizeResult found =
+      ProbeUrlSize("http://127.0.0.1:" + std::to_string(endless.port()) + "/x", cp949, {2, 30});
+  EXPECT_EQ(found.answer.status, 200);
+  EXPECT_FALSE(found.length.has_value());  // it gave none
 }
 
 TEST(UrlTextFailures, GiveTheEmptyText) {

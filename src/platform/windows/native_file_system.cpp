@@ -120,7 +120,12 @@ bool CreateFoldersW(const std::wstring& path) {
   const auto slash = path.find_last_of(L'\\');
   // Stop at the root ("\\?\C:\", "\\?\UNC\server\share"): it cannot be made.
   if (slash == std::wstring::npos || slash < 7) return false;
-  return CreateFoldersW(path.substr(0, slash)) && ::CreateDirectoryW(path.c_str(), nullptr);
+  if (!CreateFoldersW(path.substr(0, slash))) return false;
+  // Another process (or thread) may make the same folder meanwhile: two
+  // publishes at once begin the journal's folder together.
+  if (::CreateDirectoryW(path.c_str(), nullptr)) return true;
+  const DWORD made = ::GetFileAttributesW(path.c_str());
+  return made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool IsAbsolute(const std::string& path) {

@@ -6,6 +6,9 @@
 #include "platform/process_facts.hpp"
 #include "platform/windows/win32.hpp"
 
+#include <lmcons.h>
+#include <shlobj.h>
+
 #ifndef PARONE_VERSION_MAJOR
 #error "the build passes the program version"
 #endif
@@ -60,6 +63,42 @@ ProgramVersion RealProcessFacts::OwnVersion() const {
   const std::uint32_t low = ReadU32(block + kFixed + 12);
   return {static_cast<int>(high >> 16), static_cast<int>(high & 0xFFFF),
           static_cast<int>(low & 0xFFFF)};
+}
+
+std::string RealProcessFacts::UserName() const {
+  wchar_t name[UNLEN + 1];
+  DWORD size = UNLEN + 1;
+  if (!::GetUserNameW(name, &size) || size == 0) return "";
+  return win32::Narrow(std::wstring_view(name, size - 1));  // size counted the NUL
+}
+
+std::string RealProcessFacts::MachineName() const {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!::GetComputerNameW(name, &size)) return "";
+  return win32::Narrow(std::wstring_view(name, size));
+}
+
+std::string RealProcessFacts::UserDataFolder() const {
+  // %APPDATA% first, as the user (and a test) may point it elsewhere; the
+  // shell's roaming application data folder where it is not set.
+  std::wstring folder(32768, L'\0');
+  DWORD n = ::GetEnvironmentVariableW(L"APPDATA", folder.data(), static_cast<DWORD>(folder.size()));
+  if (n == 0 || n >= folder.size()) {
+    folder.assign(MAX_PATH, L'\0');
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder.data()))) {
+      return "";
+    }
+    n = static_cast<DWORD>(folder.find(L'\0'));
+  }
+  folder.resize(n);
+  while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  if (folder.empty()) return "";
+  return win32::Narrow(folder) + "\\파로네_배포";
+}
+
+std::chrono::system_clock::time_point RealProcessFacts::Now() const {
+  return std::chrono::system_clock::now();
 }
 
 }  // namespace parone

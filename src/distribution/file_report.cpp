@@ -1,0 +1,41 @@
+#include "distribution/file_report.hpp"
+
+namespace parone {
+
+const char* ResultName(PublishResult result) {
+  switch (result) {
+    case PublishResult::kPublished:
+      return "published";
+    case PublishResult::kDeclined:
+      return "declined";
+    case PublishResult::kFailed:
+      return "failed";
+    case PublishResult::kNotConfirmed:
+      return "not_confirmed";
+    case PublishResult::kChecked:
+      return "checked";
+  }
+  return "failed";
+}
+
+const char* DecisionName(const std::optional<ServerVersion>& check) {
+  if (!check) return "skipped";
+  switch (check->Comparison()) {
+    case BuildComparison::kNew:
+      return "new";
+    case BuildComparison::kSame:
+      return "same";
+    case BuildComparison::kOlder:
+      return "older";
+    case BuildComparison::kUnreadable:
+      return "unreadable";
+  }
+  return "unreadable";
+}
+
+PublishResult ResultOf(const UploadOutcome& upload) {
+  if (!upload.published) return PublishResult::kFailed;
+  return upload.Unconfirmed() ? PublishResult::kNotConfirmed : PublishResult::kPublished;
+}
+
+}  // namespace parone

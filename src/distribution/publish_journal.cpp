@@ -1,0 +1,200 @@
+#include "distribution/publish_journal.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "common/path_names.hpp"
+
+namespace parone {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kCurrentName = "journal.jsonl";
+constexpr const char* kPreviousName = "journal.1.jsonl";
+
+// A name no other run picks: where this run moves a full journal before it
+// becomes the previous one.
+std::string TakenName() {
+  std::random_device random;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name = "journal.";
+  for (int i = 0; i < 2; ++i) {
+    for (unsigned bits = random(), n = 0; n < 8; ++n, bits >>= 4) name += kHex[bits & 0xF];
+  }
+  return name + ".rotating";
+}
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+// A build as a whole number where it is one ("33", not "33.0").
+Json BuildJson(double build) {
+  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
+    return Json(static_cast<std::int64_t>(build));
+  }
+  return Json(build);
+}
+
+}  // namespace
+
+std::string UtcTimeText(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto secondsSinceEpoch = floor<seconds>(time);
+  const auto day = floor<days>(secondsSinceEpoch);
+  const year_month_day date{day};
+  const hh_mm_ss clock{secondsSinceEpoch - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
+JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts) {
+  JournalEntry e;
+  e.time = UtcTimeText(facts.Now());
+  e.user = facts.UserName();
+  e.machine = facts.MachineName();
+  const ProgramVersion v = facts.OwnVersion();
+  e.tool = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+  e.path = report.path;
+  if (report.check) {
+    e.localBuild = report.check->localBuild;
+    e.serverBuild = report.check->server;
+  }
+  if (report.upload) {
+    e.size = report.upload->size;
+    e.sha256 = report.upload->sha256;
+    // The build the upload pass read (after the packer) is what went out.
+    if (!report.upload->build.empty()) e.localBuild = report.upload->build;
+    if (report.upload->web) e.confirmed = report.upload->web->Confirmed();
+    e.seconds = report.upload->seconds;
+  }
+  e.result = ResultName(report.result);
+  return e;
+}
+
+std::string JournalLine(const JournalEntry& e) {
+  Json line;
+  line["time"] = e.time;
+  line["user"] = e.user;
+  line["machine"] = e.machine;
+  line["tool"] = e.tool;
+  line["path"] = e.path;
+  line["size"] = OrNull(e.size);
+  line["sha256"] = e.sha256.empty() ? Json(nullptr) : Json(e.sha256);
+  line["local_build"] = e.localBuild;
+  line["server_build"] = e.serverBuild ? BuildJson(*e.serverBuild) : Json(nullptr);
+  line["result"] = e.result;
+  line["confirmed"] = OrNull(e.confirmed);
+  line["seconds"] = e.seconds;
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
+  const Json line = Json::parse(text.begin(), text.end(), nullptr, false);
+  if (line.is_discarded() || !line.is_object()) return std::nullopt;
+  auto textOf = [&](const char* key, std::string& to, bool required) {
+    const auto it = line.find(key);
+    if (it == line.end() || it->is_null()) return !required;
+    if (!it->is_string()) return false;
+    to = it->get<std::string>();
+    return true;
+  };
+  JournalEntry e;
+  // What history shows must be there; the rest may be missing or null.
+  if (!textOf("time", e.time, true) || !textOf("path", e.path, true) ||
+      !textOf("result", e.result, true) || !textOf("user", e.user, false) ||
+      !textOf("machine", e.machine, false) || !textOf("tool", e.tool, false) ||
+      !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false)) {
+    return std::nullopt;
+  }
+  if (const auto it = line.find("size"); it != line.end() && !it->is_null()) {
+    if (!it->is_number_unsigned()) return std::nullopt;
+    e.size = it->get<std::uint64_t>();
+  }
+  if (const auto it = line.find("server_build"); it != line.end() && !it->is_null()) {
+    if (!it->is_number()) return std::nullopt;
+    e.serverBuild = it->get<double>();
+  }
+  if (const auto it = line.find("confirmed"); it != line.end() && !it->is_null()) {
+    if (!it->is_boolean()) return std::nullopt;
+    e.confirmed = it->get<bool>();
+  }
+  if (const auto it = line.find("seconds"); it != line.end() && !it->is_null()) {
+    if (!it->is_number()) return std::nullopt;
+    e.seconds = it->get<double>();
+  }
+  return e;
+}
+
+std::string PublishJournal::CurrentPath() const {
+  const std::string folder = facts_.UserDataFolder();
+  return folder.empty() ? "" : JoinPath(folder, kCurrentName);
+}
+
+std::string PublishJournal::PreviousPath() const {
+  const std::string folder = facts_.UserDataFolder();
+  return folder.empty() ? "" : JoinPath(folder, kPreviousName);
+}
+
+bool PublishJournal::Append(const FileReport& report) {
+  const std::string folder = facts_.UserDataFolder();
+  if (folder.empty() || !files_.CreateFolders(folder)) return false;
+  const std::string current = JoinPath(folder, kCurrentName);
+  RotateIfFull(folder);
+  return files_.AppendToFile(current, JournalLine(JournalEntryOf(report, facts_)));
+}
+
+// Two runs may find the journal full at once. Each first moves the journal
+// to a name of its own: only one of them can take the full file, and only
+// that one makes it the previous journal. A run that took a journal another
+// run has only just begun (small again) appends its lines back. So the
+// full journal is never renamed over by a second rotation, and no line is
+// lost; at worst a few lines land after ones written meanwhile.
+void PublishJournal::RotateIfFull(const std::string& folder) {
+  const std::string current = JoinPath(folder, kCurrentName);
+  const auto size = files_.FileSize(current);
+  if (!size || *size < rotateBytes_) return;
+  const std::string previous = JoinPath(folder, kPreviousName);
+  const std::string taken = JoinPath(folder, TakenName());
+  if (!files_.RenameReplacing(current, taken)) return;  // another run took it first
+  const auto takenSize = files_.FileSize(taken);
+  if (takenSize && *takenSize >= rotateBytes_ && files_.RenameReplacing(taken, previous)) return;
+  const auto lines = files_.ReadWholeFile(taken);
+  if (lines && (lines->empty() || files_.AppendToFile(current, *lines))) files_.DeleteFile(taken);
+}
+
+JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
+  JournalReading reading;
+  for (const std::string& path : {journal.PreviousPath(), journal.CurrentPath()}) {
+    if (path.empty()) continue;
+    const auto bytes = files.ReadWholeFile(path);
+    if (!bytes) continue;
+    std::size_t start = 0;
+    int number = 0;
+    while (start < bytes->size()) {
+      const auto end = bytes->find('\n', start);
+      const std::string_view line(bytes->data() + start,
+                                  (end == std::string::npos ? bytes->size() : end) - start);
+      start = end == std::string::npos ? bytes->size() : end + 1;
+      ++number;
+      if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+      if (auto entry = ParseJournalLine(line)) {
+        reading.entries.push_back(std::move(*entry));
+      } else {
+        reading.damaged.push_back(path + " line " + std::to_string(number));
+      }
+    }
+  }
+  return reading;
+}
+
+}  // namespace parone
