@@ -59,7 +59,7 @@ class CliPublish : public ::testing::Test {
   }
   std::string NotAProgram() {
     const std::string path = (root_ / "notes.exe").string();
-    std::ofstream(path) << "no program";
+    std::ofstream(path, std::ios::binary) << "no program";
     return path;
   }
 
@@ -130,7 +130,7 @@ TEST_F(CliPublish, ASelectionOfSeveralFilesAndTheSameBuildQuestion) {
 TEST_F(CliPublish, AFileWithoutAReadableVersionIsUploadedOnlyWhenAllowed) {
   LocalServer server;
   const std::string notes = NotAProgram();
-  std::ofstream(server.uploadDir() + "/notes_lastver.txt") << "41\r\n";  // the recorded build
+  server.PutUploaded("notes_lastver.txt", "41\r\n");  // the recorded build
   struct Case {
     std::vector<std::string> flags;
     std::optional<std::string> typed;  // a terminal's answer
