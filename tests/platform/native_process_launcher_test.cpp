@@ -34,7 +34,7 @@ class NativeProcessLauncherTest : public ::testing::Test {
                              "PARONE_FAKE_PROGRAM_EXIT"}) {
       testing::SetEnvironment(name, "");
     }
-    testing::RemoveTestDir(dir_);
+    fs::remove_all(dir_);
   }
   std::string Log() const {
     std::ifstream in(dir_ / "calls.log", std::ios::binary);
@@ -90,6 +90,19 @@ TEST_F(NativeProcessLauncherTest, AProgramPastItsTimeLimitIsEndedAndSaysSo) {
   EXPECT_FALSE(quick.timedOut);
   EXPECT_EQ(quick.exitCode, 0);
   EXPECT_EQ(Log(), Utf8(dir_) + "\n[late]\n");
+}
+
+TEST_F(NativeProcessLauncherTest, TheWorkingFolderIsFreeTheMomentTheProgramHasEnded) {
+  // Nothing the launch started besides the program (a console of its own,
+  // say) may still hold the folder once Run has returned.
+  const fs::path folder = dir_ / "work";
+  fs::create_directories(folder);
+  LaunchRequest request = Request("x");
+  request.workingFolder = Utf8(folder);
+  ASSERT_TRUE(launcher.Run(request).started);
+  std::error_code error;
+  fs::remove_all(folder, error);
+  EXPECT_FALSE(error) << error.message();
 }
 
 TEST_F(NativeProcessLauncherTest, AMissingProgramIsNotStartedAndTheReasonIsGiven) {
