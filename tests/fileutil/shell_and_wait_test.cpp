@@ -85,7 +85,7 @@ class RealLaunch : public ::testing::Test {
   void TearDown() override {
     testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", "");
     testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "");
-    testing::RemoveTestDir(dir_);
+    fs::remove_all(dir_);
   }
   std::string Log() {
     std::ifstream in(dir_ / "calls.log");

@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 namespace parone::testing {
 
@@ -30,18 +28,6 @@ inline std::filesystem::path Utf8Path(const std::string& utf8) {
 inline std::string Utf8Of(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
-}
-
-// Removes a test's folder. A program the test ended may keep its file busy
-// for a moment after its end on Windows, so this tries again for a while.
-inline void RemoveTestDir(const std::filesystem::path& dir) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    if (!ec) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  std::filesystem::remove_all(dir);  // still there: let the test fail on it
 }
 
 }  // namespace parone::testing
