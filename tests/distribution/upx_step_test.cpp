@@ -156,8 +156,10 @@ TEST_F(UpxStepTest, APackerPastItsTimeLimitIsEndedAndFailsTheFile) {
 }
 
 TEST_F(UpxStepTest, APackerThatCannotStartFailsTheFile) {
+  // Where the packer should be lies something that is no program (a download
+  // cut short): no platform can start it.
   Packer({});
-  fs::permissions(view.upxPath, fs::perms::owner_read | fs::perms::owner_write);
+  std::ofstream(view.upxPath, std::ios::binary | std::ios::trunc) << "not a program\n";
   EXPECT_FALSE(Step());
   ASSERT_EQ(boxes.shown().size(), 2u);  // the launcher's own, then the step's
   EXPECT_NE(boxes.shown()[1].text.find("시작하지 못했습니다"), std::string::npos);
