@@ -264,15 +264,29 @@ TEST_F(ProcUploadTest, TheUploadedLastVerIsThisRunsBuildWhateverAnotherRunWrites
   EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "5\r\n");  // the other run's
 }
 
-TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesALinkInsteadOfWritingThroughIt) {
+// Someone left a link at the local lastver's name: what it points at stays
+// as it was, and the name holds a file of its own.
+TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesASymbolicLinkInsteadOfWritingThroughIt) {
   const fs::path victim = root_ / "victim.txt";
-  std::ofstream(victim) << "keep me";
+  std::ofstream(victim, std::ios::binary) << "keep me";
   const fs::path lastVer = root_ / "tool" / "temp" / "Tool.Setup_lastver.txt";
   fs::create_symlink(victim, lastVer);
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_FALSE(fs::is_symlink(lastVer));
+  EXPECT_EQ(ReadFile(lastVer), "33\r\n");
+}
+
+TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesAHardLinkInsteadOfWritingThroughIt) {
+  const fs::path victim = root_ / "victim.txt";
+  std::ofstream(victim, std::ios::binary) << "keep me";
+  const fs::path lastVer = root_ / "tool" / "temp" / "Tool.Setup_lastver.txt";
+  fs::create_hard_link(victim, lastVer);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_EQ(fs::hard_link_count(victim), 1u);
   EXPECT_EQ(ReadFile(lastVer), "33\r\n");
 }
 
