@@ -7,7 +7,7 @@
 #include "test_dir.hpp"
 #include "distribution/proc_upload.hpp"
 #include "distribution/recent_files.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
@@ -117,12 +117,12 @@ TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnc
   const std::string program = (root_ / "My Build" / "a.exe").string();
   fs::copy_file(program_, program);
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any record"});
-  const fs::path log = root_ / "packer" / "fake_packer.log";
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any record"});
+  const fs::path log = root_ / "packer" / "fake_program.log";
   LocalServer server;
   EXPECT_TRUE(Publish(server, program).published);
   const std::string tool = (root_ / "tool").string();
-  EXPECT_EQ(testing::FakePackerLog(root_ / "packer"),
+  EXPECT_EQ(testing::FakeProgramLog(root_ / "packer"),
             tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
   EXPECT_EQ(view.yields, 1);
 
@@ -292,7 +292,7 @@ TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesAHardLinkInsteadOfWritingThrou
 
 TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any append +upx"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any append +upx"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
@@ -302,7 +302,7 @@ TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
 
 TEST_F(ProcUploadTest, APackerThatChangesTheVersionFailsTheFileBeforeAnyConnection) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"pack bump-version"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"pack bump-version"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   const UploadOutcome outcome = Publish(server, program_);

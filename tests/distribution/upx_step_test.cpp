@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "distribution/upx_step.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -56,14 +56,14 @@ class UpxStepTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   void Packer(const std::vector<std::string>& control) {
-    view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", control);
+    view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", control);
   }
   bool Step() {
     DistributionContext context{view,     boxes,   files, settings, cp949, facts,
                                 launcher, config_, FtpTimeouts{}, UrlTextTimeouts{}};
     return RunUpxStep(context, program_);
   }
-  std::string Log() { return testing::FakePackerLog(root_ / "packer"); }
+  std::string Log() { return testing::FakeProgramLog(root_ / "packer"); }
   std::string Run(const std::string& args) { return (root_ / "tool").string() + "\n" + args; }
 
   fs::path root_;
@@ -118,7 +118,7 @@ TEST_F(UpxStepTest, AFailedRunFailsTheFileAndPutsItBackAsItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove(root_ / "packer" / "fake_packer.log");
+    fs::remove(root_ / "packer" / "fake_program.log");
     boxes.Clear();
     view.yields = 0;
     Packer(c.control);
