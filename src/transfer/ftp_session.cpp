@@ -222,7 +222,7 @@ struct FtpSession::Impl {
 
   CURLcode Perform() {
     transcript.clear();
-    const CURLcode rc = curl_easy_perform(handle());
+    const auto rc = static_cast<CURLcode>(curl->Perform());
     // libcurl has closed the connection; using the handle again would make
     // it connect and log in anew, and a server that stalled once may stall
     // again, doubling the wait.
