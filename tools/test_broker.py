@@ -9,7 +9,8 @@ so the test asks this broker instead.  The broker listens on a free port of
 request per connection, a line of tab-separated fields:
 
     dist_server SWITCH...        -> READY FTP-PORT HTTP-PORT ROOT
-    signing_service DIR OPTION...  -> READY CERTIFICATE
+    signing_service DIR OPTION...  -> READY CERTIFICATE  (paths among the
+                                    options are Windows paths too)
     verify_signature FILE CERT   -> DONE EXIT-STATUS   (osslsigncode verify)
 
 or FAILED and the reason.  A server lives until its connection closes; the
@@ -48,6 +49,14 @@ def to_linux(path):
         prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
         return os.path.join(prefix, "dosdevices", drive + ":") + rest
     return path
+
+
+def linux_if_path(option):
+    """An option's value that is a Windows path (--substitute FILE) as the
+    Linux side names it; any other word as it is."""
+    if len(option) >= 3 and option[0].isalpha() and option[1] == ":" and option[2] in "\\/":
+        return to_linux(option)
+    return option
 
 
 def to_windows(path):
@@ -96,7 +105,7 @@ def serve(connection):
             process, line = start([PYTHON, os.path.join(ROOT, "tools", "signing_service.py"),
                                    "--unsigned", folder + "/unsigned", "--signed", folder + "/signed",
                                    "--state", folder + "/state", "--poll", "0.1",
-                                   "--exit-on-stdin-eof"] + rest[1:])
+                                   "--exit-on-stdin-eof"] + [linux_if_path(o) for o in rest[1:]])
             if line.startswith("READY cert="):
                 answer = ["READY", to_windows(line[len("READY cert="):])]
             else:

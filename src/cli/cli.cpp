@@ -48,6 +48,11 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
                "parone-deploy-cli");
   app.footer(kFooter);
   app.require_subcommand(1);
+  // Options are "--name" on every platform. CLI11 would otherwise read "/x"
+  // as an option on Windows, where "/builds/app.exe" is a path from the
+  // drive's root, and the file would be lost to a usage error. Set before
+  // the commands are added: they copy it.
+  app.allow_windows_style_options(false);
   // A repeated option means its last value, as a shell script that appends
   // an override expects.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -6,7 +6,7 @@ namespace parone {
 namespace {
 
 constexpr std::uint32_t kResourceTypeVersion = 16;
-constexpr std::uint32_t kPreferredName = 1;
+constexpr std::uint32_t kVersionInfoName = 1;  // VS_VERSION_INFO
 constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr std::uint32_t kNameIsStringFlag = 0x80000000u;
 constexpr std::uint16_t kMagicPe32 = 0x10B;
@@ -225,16 +225,19 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& f
   }
   if (!namesDir) return std::nullopt;
 
-  // Level 2: names. Name 1 when present, else the first entry.
+  // Level 2: names. Only name 1, as the version API looks for no other: a
+  // file whose version resource is named otherwise has no version for
+  // Windows, its tools and the update clients, so none for us either.
   const auto names = tree.Entries(*namesDir);
-  if (!names || names->empty()) return std::nullopt;
-  const DirEntry* chosen = &names->front();
+  if (!names) return std::nullopt;
+  const DirEntry* chosen = nullptr;
   for (const DirEntry& e : *names) {
-    if ((e.name & kNameIsStringFlag) == 0 && e.name == kPreferredName) {
+    if ((e.name & kNameIsStringFlag) == 0 && e.name == kVersionInfoName) {
       chosen = &e;
       break;
     }
   }
+  if (!chosen) return std::nullopt;
   const auto langsDir = Subdirectory(*chosen);
   if (!langsDir) return std::nullopt;
 

@@ -19,7 +19,7 @@ namespace parone {
 // Version blocks are kilobytes; anything claiming more is refused.
 inline constexpr std::size_t kMaxVersionBlockBytes = 4u * 1024u * 1024u;
 
-// Resource type 16, name 1 when present else the first name, first language.
+// Resource type 16, name 1 (no other name counts), first language.
 std::optional<std::vector<std::uint8_t>> ExtractVersionBlock(RandomAccessFile& file);
 
 enum class CertificateTable {

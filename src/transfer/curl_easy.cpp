@@ -2,8 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+
 namespace parone {
 namespace {
+
+// The longest a transfer waits without looking whether libcurl has work.
+constexpr long kLongestIdleWaitMs = 100;
 
 // libcurl wants one global initialisation before the first handle.
 void GlobalInitOnce() {
@@ -26,7 +31,43 @@ CurlEasy::CurlEasy() {
 }
 
 CurlEasy::~CurlEasy() {
+  // The multi handle holds the connection: cleaning it up says goodbye to
+  // the server (QUIT on FTP) before the easy handle goes.
+  if (multi_) curl_multi_cleanup(multi_);
   if (handle_) curl_easy_cleanup(handle_);
+}
+
+int CurlEasy::Perform() {
+  if (!handle_) return CURLE_FAILED_INIT;
+  if (!multi_) multi_ = curl_multi_init();
+  if (!multi_ || curl_multi_add_handle(multi_, handle_) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  // curl_easy_perform waits up to a second whenever libcurl names no timer,
+  // and after reading a passive-mode reply in the same step that sent its
+  // command, libcurl 7.88 names none although the data connection is due
+  // at once: every upload stood still for a second. Waits here start at a
+  // millisecond after any activity and grow while nothing happens.
+  long idleWaitMs = 1;
+  int running = 1;
+  CURLMcode status = CURLM_OK;
+  while (status == CURLM_OK) {
+    status = curl_multi_perform(multi_, &running);
+    if (status != CURLM_OK || running == 0) break;
+    long timerMs = -1;
+    curl_multi_timeout(multi_, &timerMs);
+    const long waitMs = timerMs >= 0 ? std::min(timerMs, idleWaitMs) : idleWaitMs;
+    int active = 0;
+    status = curl_multi_poll(multi_, nullptr, 0, static_cast<int>(waitMs), &active);
+    idleWaitMs = active > 0 ? 1 : std::min(idleWaitMs * 2, kLongestIdleWaitMs);
+  }
+  CURLcode result = status == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == handle_) {
+      result = message->data.result;
+    }
+  }
+  curl_multi_remove_handle(multi_, handle_);
+  return static_cast<int>(result);
 }
 
 std::string CurlEasy::ErrorText(int code) const {

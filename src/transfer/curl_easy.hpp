@@ -6,6 +6,7 @@
 #include <string_view>
 
 typedef void CURL;
+typedef void CURLM;
 
 namespace parone {
 
@@ -18,12 +19,17 @@ class CurlEasy {
 
   bool valid() const { return handle_ != nullptr; }
   CURL* get() const { return handle_; }
+  // Runs one transfer with the options set, as curl_easy_perform does, and
+  // returns its CURLcode; blocks until it ends. The connection stays open
+  // for the next transfer on this handle.
+  int Perform();
   // libcurl's own wording of the last failure, or its generic text for code.
   std::string ErrorText(int code) const;
   void ClearError() { errorBuffer_[0] = '\0'; }
 
  private:
   CURL* handle_ = nullptr;
+  CURLM* multi_ = nullptr;  // drives the transfers and keeps the connection
   char errorBuffer_[256] = {};
 };
 

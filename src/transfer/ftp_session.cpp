@@ -67,9 +67,10 @@ class MemoryFile final : public RandomAccessFile {
   std::string bytes_;
 };
 
-// Feeds the source to libcurl block by block: every 1024-byte block is
-// read and counted on its own, but libcurl gets as many as its buffer holds
-// per call, so the transfer is not slowed to one packet per block.
+// Feeds the source to libcurl: as many bytes as its buffer holds in one
+// read, so the transfer is neither slowed to one packet per block nor to one
+// file read per block, while the progress still counts every whole 1024-byte
+// block as it is handed over.
 struct UploadSource {
   RandomAccessFile* file = nullptr;
   std::uint64_t length = 0;
@@ -92,23 +93,19 @@ struct UploadSource {
 
   std::size_t Fill(char* buffer, std::size_t room) {
     called = true;
-    std::size_t filled = 0;
-    while (filled < room && sent < length) {
-      const std::uint64_t inBlock = sent % kFtpBlockSize;
-      const std::uint64_t blockLeft = std::min<std::uint64_t>(kFtpBlockSize - inBlock, length - sent);
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(blockLeft, room - filled));
-      if (file->ReadAt(sent, buffer + filled, n) != n) {
-        readFailed = true;
-        return CURL_READFUNC_ABORT;
-      }
-      filled += n;
-      sent += n;
-      // A whole block completed; the remainder never moves the bar.
-      if (sent % kFtpBlockSize == 0 && sent / kFtpBlockSize <= wholeBlocks) TickBlock();
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(room, length - sent));
+    if (n > 0 && file->ReadAt(sent, buffer, n) != n) {
+      readFailed = true;
+      return CURL_READFUNC_ABORT;
     }
+    // Whole blocks completed by these bytes; the remainder never moves the bar.
+    for (std::uint64_t block = sent / kFtpBlockSize; block < (sent + n) / kFtpBlockSize; ++block) {
+      TickBlock();
+    }
+    sent += n;
     if (progress) progress->SetBytes(sent, length);
-    if (hash) hash->Update(buffer, filled);
-    return filled;
+    if (hash) hash->Update(buffer, n);
+    return n;
   }
 
   static std::size_t Read(char* buffer, std::size_t size, std::size_t count, void* self) {
@@ -226,7 +223,7 @@ struct FtpSession::Impl {
 
   CURLcode Perform() {
     transcript.clear();
-    const CURLcode rc = curl_easy_perform(handle());
+    const auto rc = static_cast<CURLcode>(curl->Perform());
     // libcurl has closed the connection; using the handle again would make
     // it connect and log in anew, and a server that stalled once may stall
     // again, doubling the wait.

@@ -6,7 +6,7 @@
 
 #include "test_dir.hpp"
 #include "cli/cli.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -50,7 +50,7 @@ class CliPublish : public ::testing::Test {
   // A file that is no program: its version cannot be read.
   // The arguments the fake packer was given, one "[arg]" line each.
   std::string PackerArguments() {
-    std::istringstream lines(testing::FakePackerLog(root_ / "packer"));
+    std::istringstream lines(testing::FakeProgramLog(root_ / "packer"));
     std::string line, args;
     while (std::getline(lines, line)) {
       if (line.starts_with("[")) args += line + "\n";
@@ -59,7 +59,7 @@ class CliPublish : public ::testing::Test {
   }
   std::string NotAProgram() {
     const std::string path = (root_ / "notes.exe").string();
-    std::ofstream(path) << "no program";
+    std::ofstream(path, std::ios::binary) << "no program";
     return path;
   }
 
@@ -130,7 +130,7 @@ TEST_F(CliPublish, ASelectionOfSeveralFilesAndTheSameBuildQuestion) {
 TEST_F(CliPublish, AFileWithoutAReadableVersionIsUploadedOnlyWhenAllowed) {
   LocalServer server;
   const std::string notes = NotAProgram();
-  std::ofstream(server.uploadDir() + "/notes_lastver.txt") << "41\r\n";  // the recorded build
+  server.PutUploaded("notes_lastver.txt", "41\r\n");  // the recorded build
   struct Case {
     std::vector<std::string> flags;
     std::optional<std::string> typed;  // a terminal's answer
@@ -186,7 +186,7 @@ TEST_F(CliPublish, EmptyEntriesOfTheSelectionAreSkipped) {
 TEST_F(CliPublish, ARelativePathIsTakenFromTheCurrentFolder) {
   LocalServer server;
   fs::create_directories(root_ / "packer");
-  const std::string upx = testing::InstallFakePacker(root_ / "packer", "upx", {"any record"});
+  const std::string upx = testing::InstallFakeProgram(root_ / "packer", "upx", {"any record"});
   fs::create_directories(root_ / "out");
   fs::rename(sample_, root_ / "out" / "sample.exe");
   const fs::path before = fs::current_path();
@@ -246,7 +246,7 @@ TEST_F(CliPublish, TheUpxOptionNamesTheProgramToRun) {
   const std::string address = "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" +
                               std::to_string(server.httpPort());
   fs::create_directories(root_ / "packer");
-  const std::string upx = testing::InstallFakePacker(root_ / "packer", "upx", {"any record"});
+  const std::string upx = testing::InstallFakeProgram(root_ / "packer", "upx", {"any record"});
   EXPECT_EQ(Run({"publish", "--upx", upx, "--server", address, sample_}), kExitOk) << err;
   EXPECT_EQ(PackerArguments(), "[" + sample_ + "]\n[-d]\n[" + sample_ + "]\n");
 }

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "cli/cli.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -240,7 +240,7 @@ TEST_F(SignedPublish, AFileWhosePackerFailedIsNotPublishedAndTheOthersAre) {
   fs::copy_file(Fixture("sample64.exe"), other);
   fs::create_directories(root_ / "packer");
   const std::string upx =
-      testing::InstallFakePacker(root_ / "packer", "upx", {"pack:app.exe exit 3"});
+      testing::InstallFakeProgram(root_ / "packer", "upx", {"pack:app.exe exit 3"});
   LocalServer server;
   SigningService signer((root_ / "drop").string());
   EXPECT_EQ(Publish(server, {"--upx", upx}, root_ / "drop", {program_, other}), kExitFailed);

@@ -95,10 +95,11 @@ TEST(CliVersion, JsonLinesStayValidForAnyFileName) {
       {"a\"b\\c.exe", "a\\\"b\\\\c.exe"},        // quote and backslash escaped
       {"tab\there.exe", "tab\\there.exe"},            // control characters escaped
       {"bad\xff\xfe.exe", "bad\xEF\xBF\xBD\xEF\xBF\xBD.exe"},  // not UTF-8: U+FFFD each
+      {"plain.exe", "plain.exe"},  // "/..." is a path, never a Windows-style option
   };
   for (const Case& c : cases) {
     const auto run = RunCliCapture({"version", "--json", "/nonexistent/" + c.name});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitFailed) << run.err;
     EXPECT_EQ(run.out, "{\"path\":\"/nonexistent/" + c.shown +
                            "\",\"rows\":[],\"version\":\"\",\"build\":\"\"}\n");
   }

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "distribution/code_signing.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -314,7 +314,7 @@ TEST_F(CodeSigningTest, TwoFilesOfOneNameAreRefusedBeforeAnythingIsCopied) {
 TEST_F(CodeSigningTest, UpxRunsBeforeTheFileIsHandedOverAndTheSignedCopyIsCheckedAgainstItsResult) {
   const std::string a = Local("one/a.exe");
   // Stands in for the packer: marks the file it packs.
-  view.upxPath = testing::InstallFakePacker(root_ / "tool", "upx", {"pack append +upx"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack append +upx"});
   Sign("a.exe", kSigned33);
   EXPECT_TRUE(HandOff({a}));
   EXPECT_EQ(Read(Unsigned("a.exe")), kBuild33 + "+upx");  // both runs, before submission
@@ -324,7 +324,7 @@ TEST_F(CodeSigningTest, UpxRunsBeforeTheFileIsHandedOverAndTheSignedCopyIsChecke
 
 TEST_F(CodeSigningTest, AFileWhosePackerFailedIsNotHandedOverAndTheOthersGoOn) {
   const std::string a = Local("one/a.exe"), b = Local("one/b.exe");
-  view.upxPath = testing::InstallFakePacker(root_ / "tool", "upx", {"pack:a.exe bump-version"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack:a.exe bump-version"});
   Sign("a.exe", kSigned33);  // even a proper-looking copy is not taken for it
   Sign("b.exe", kSigned33);
   EXPECT_TRUE(HandOff({a, b}));
@@ -339,7 +339,7 @@ TEST_F(CodeSigningTest, AFileWhosePackerFailedIsNotHandedOverAndTheOthersGoOn) {
   // With every file dropped there is nothing to wait for.
   boxes.Clear();
   dropped.clear();
-  view.upxPath = testing::InstallFakePacker(root_ / "tool", "upx", {"pack exit 1"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack exit 1"});
   EXPECT_TRUE(HandOff({a}));
   EXPECT_EQ(dropped, std::vector<std::string>{a});
   EXPECT_EQ(polls, 0u);

@@ -7,7 +7,7 @@
 #include "test_dir.hpp"
 #include "distribution/proc_upload.hpp"
 #include "distribution/recent_files.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
@@ -203,12 +203,12 @@ TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnc
   const std::string program = (root_ / "My Build" / "a.exe").string();
   fs::copy_file(program_, program);
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any record"});
-  const fs::path log = root_ / "packer" / "fake_packer.log";
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any record"});
+  const fs::path log = root_ / "packer" / "fake_program.log";
   LocalServer server;
   EXPECT_TRUE(Publish(server, program).published);
   const std::string tool = (root_ / "tool").string();
-  EXPECT_EQ(testing::FakePackerLog(root_ / "packer"),
+  EXPECT_EQ(testing::FakeProgramLog(root_ / "packer"),
             tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
   EXPECT_EQ(view.yields, 1);
 
@@ -344,9 +344,11 @@ TEST_F(ProcUploadTest, TheUploadedLastVerIsThisRunsBuildWhateverAnotherRunWrites
   EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "5\r\n");  // the other run's
 }
 
-TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesALinkInsteadOfWritingThroughIt) {
+// Someone left a link at the local lastver's name: what it points at stays
+// as it was, and the name holds a file of its own.
+TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesASymbolicLinkInsteadOfWritingThroughIt) {
   const fs::path victim = root_ / "victim.txt";
-  std::ofstream(victim) << "keep me";
+  std::ofstream(victim, std::ios::binary) << "keep me";
   const fs::path lastVer = root_ / "tool" / "temp" / "Tool.Setup_lastver.txt";
   fs::create_symlink(victim, lastVer);
   LocalServer server;
@@ -356,9 +358,21 @@ TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesALinkInsteadOfWritingThroughIt
   EXPECT_EQ(ReadFile(lastVer), "33\r\n");
 }
 
+TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesAHardLinkInsteadOfWritingThroughIt) {
+  const fs::path victim = root_ / "victim.txt";
+  std::ofstream(victim, std::ios::binary) << "keep me";
+  const fs::path lastVer = root_ / "tool" / "temp" / "Tool.Setup_lastver.txt";
+  fs::create_hard_link(victim, lastVer);
+  LocalServer server;
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_EQ(fs::hard_link_count(victim), 1u);
+  EXPECT_EQ(ReadFile(lastVer), "33\r\n");
+}
+
 TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"any append +upx"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any append +upx"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
@@ -368,7 +382,7 @@ TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
 
 TEST_F(ProcUploadTest, APackerThatChangesTheVersionFailsTheFileBeforeAnyConnection) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", {"pack bump-version"});
+  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"pack bump-version"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   const UploadOutcome outcome = Publish(server, program_);

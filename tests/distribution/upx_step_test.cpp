@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "distribution/upx_step.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -56,14 +56,14 @@ class UpxStepTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   void Packer(const std::vector<std::string>& control) {
-    view.upxPath = testing::InstallFakePacker(root_ / "packer", "fake upx", control);
+    view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", control);
   }
   bool Step() {
     DistributionContext context{view,     boxes,   files, settings, cp949, facts,
                                 launcher, config_, FtpTimeouts{}, UrlTextTimeouts{}};
     return RunUpxStep(context, program_);
   }
-  std::string Log() { return testing::FakePackerLog(root_ / "packer"); }
+  std::string Log() { return testing::FakeProgramLog(root_ / "packer"); }
   std::string Run(const std::string& args) { return (root_ / "tool").string() + "\n" + args; }
 
   fs::path root_;
@@ -118,7 +118,7 @@ TEST_F(UpxStepTest, AFailedRunFailsTheFileAndPutsItBackAsItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove(root_ / "packer" / "fake_packer.log");
+    fs::remove(root_ / "packer" / "fake_program.log");
     boxes.Clear();
     view.yields = 0;
     Packer(c.control);
@@ -156,8 +156,10 @@ TEST_F(UpxStepTest, APackerPastItsTimeLimitIsEndedAndFailsTheFile) {
 }
 
 TEST_F(UpxStepTest, APackerThatCannotStartFailsTheFile) {
+  // Where the packer should be lies something that is no program (a download
+  // cut short): no platform can start it.
   Packer({});
-  fs::permissions(view.upxPath, fs::perms::owner_read | fs::perms::owner_write);
+  std::ofstream(view.upxPath, std::ios::binary | std::ios::trunc) << "not a program\n";
   EXPECT_FALSE(Step());
   ASSERT_EQ(boxes.shown().size(), 2u);  // the launcher's own, then the step's
   EXPECT_NE(boxes.shown()[1].text.find("시작하지 못했습니다"), std::string::npos);

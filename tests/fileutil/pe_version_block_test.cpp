@@ -71,9 +71,12 @@ TEST_F(RealProgramFiles, TwoTablesLowerCaseKeyAndNoFileVersion) {
             "Not specified");
 }
 
-TEST_F(RealProgramFiles, NameOneIsPreferredElseTheFirstName) {
+TEST_F(RealProgramFiles, OnlyTheVersionResourceNamedOneCountsAsTheVersion) {
+  // Another name sorting first is passed over.
   EXPECT_EQ(reader.GetFileVerString(Fixture("named_first64.exe"), kTrue16, kFalse16), "3.2.100");
-  EXPECT_EQ(reader.GetFileVerString(Fixture("only_name_5_64.exe"), kTrue16, kFalse16), "4.0.5");
+  // Without name 1 there is no version, as for the platform's version API.
+  EXPECT_FALSE(reader.GetFileVer(Fixture("only_name_5_64.exe")).has_value());
+  EXPECT_EQ(reader.GetFileVerString(Fixture("only_name_5_64.exe"), kTrue16, kTrue16), "");
 }
 
 TEST_F(RealProgramFiles, MissingFolderEmptyAndResourcelessFilesHaveNoBlock) {

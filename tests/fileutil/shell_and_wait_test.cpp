@@ -3,9 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "test_dir.hpp"
-#include "test_process.hpp"
 #include "fileutil/shell_and_wait.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
 
@@ -73,24 +72,13 @@ class RealLaunch : public ::testing::Test {
   void SetUp() override {
     dir_ = testing::FreshTestDir("parone_launch");
     fs::create_directories(dir_ / "work dir");
-    // The fake program under a name with a blank, as a packer may lie.
-    const fs::path fake = PARONE_FAKE_PROGRAM;
-    program_ = (dir_ / ("fake upx" + fake.extension().string())).string();
-    fs::copy_file(fake, program_);
-    // It records its folder and arguments after a pause, so a caller that
-    // did not wait would find nothing yet.
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", (dir_ / "calls.log").string());
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "1000");
+    // The fake program under a name with a blank, as a packer may lie. It
+    // records its folder and arguments after a pause, so a caller that did
+    // not wait would find nothing yet.
+    program_ = testing::InstallFakeProgram(dir_, "fake upx", {"any sleep 1000", "any record"});
   }
-  void TearDown() override {
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", "");
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "");
-    testing::RemoveTestDir(dir_);
-  }
-  std::string Log() {
-    std::ifstream in(dir_ / "calls.log");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Log() { return testing::FakeProgramLog(dir_); }
   fs::path dir_;
   std::string program_;
   NativeProcessLauncher launcher;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <vector>
 
 #include "fileutil/pe_version_block.hpp"
@@ -23,31 +22,17 @@ std::vector<std::uint8_t> FromVersionApi(const fs::path& file) {
   return block;
 }
 
-// Files where our reader knowingly differs from the version API.
-const std::set<std::string> kKnownDifferences = {
-    // No version resource named 1: the API finds none, our reader falls
-    // back to the first name (4.0.5).
-    "only_name_5_64.exe",
-};
-
 // Our own reader must deliver the bytes the platform's does for every real
-// program file we have: the API's buffer starts with the resource's block
-// and goes on with a tail of the platform's own (room for ANSI copies and a
-// signature), which the scan never looks at.
+// program file we have, and none where it finds none (a version resource not
+// named 1): the API's buffer starts with the resource's block and goes on
+// with a tail of the platform's own (room for ANSI copies and a signature),
+// which the scan never looks at.
 TEST(VersionApiFidelity, OurBlockIsWhereTheVersionApisBufferStartsForEveryProgramFile) {
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(PARONE_FIXTURE_DIR)) {
     if (entry.path().extension() != ".exe") continue;
     const std::string name = entry.path().filename().string();
     SCOPED_TRACE(name);
-    if (kKnownDifferences.contains(name)) {
-      NativeFileSystem files;
-      const auto file = files.OpenForReading(entry.path().string());
-      ASSERT_TRUE(file);
-      EXPECT_TRUE(ExtractVersionBlock(*file).has_value());
-      EXPECT_TRUE(FromVersionApi(entry.path()).empty());
-      continue;
-    }
     NativeFileSystem files;
     const auto file = files.OpenForReading(entry.path().string());
     ASSERT_TRUE(file);

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "common/command_line.hpp"
 #include "platform/process_launcher.hpp"
 #include "test_dir.hpp"
-#include "test_process.hpp"
+#include "fake_program.hpp"
 
 namespace parone {
 namespace {
@@ -25,21 +24,10 @@ class NativeProcessLauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = testing::FreshTestDir("parone_launcher");
-    program_ = Utf8(dir_ / fs::path(PARONE_FAKE_PROGRAM).filename());
-    fs::copy_file(PARONE_FAKE_PROGRAM, FromUtf8(program_));
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_LOG", Utf8(dir_ / "calls.log"));
+    program_ = testing::InstallFakeProgram(dir_, "fake", {"any record"});
   }
-  void TearDown() override {
-    for (const char* name : {"PARONE_FAKE_PROGRAM_LOG", "PARONE_FAKE_PROGRAM_SLEEP_MS",
-                             "PARONE_FAKE_PROGRAM_EXIT"}) {
-      testing::SetEnvironment(name, "");
-    }
-    testing::RemoveTestDir(dir_);
-  }
-  std::string Log() const {
-    std::ifstream in(dir_ / "calls.log", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Log() const { return testing::FakeProgramLog(dir_); }
   LaunchRequest Request(const std::string& parameters) const {
     LaunchRequest request;
     request.program = program_;
@@ -54,7 +42,7 @@ class NativeProcessLauncherTest : public ::testing::Test {
 
 TEST_F(NativeProcessLauncherTest, TheProgramsExitStatusComesBack) {
   for (const char* status : {"0", "1", "3"}) {
-    testing::SetEnvironment("PARONE_FAKE_PROGRAM_EXIT", status);
+    testing::ControlFakeProgram(dir_, {std::string("any exit ") + status});
     const LaunchResult result = launcher.Run(Request(""));
     EXPECT_TRUE(result.started) << result.error;
     EXPECT_FALSE(result.timedOut);
@@ -64,18 +52,21 @@ TEST_F(NativeProcessLauncherTest, TheProgramsExitStatusComesBack) {
 
 TEST_F(NativeProcessLauncherTest, KoreanBlanksAndQuotesReachTheProgramWholeInAKoreanFolder) {
   const fs::path folder = dir_ / FromUtf8("작업 폴더");
+  const fs::path tools = dir_ / FromUtf8("도구 모음");
   fs::create_directories(folder);
+  fs::create_directories(tools);
   const std::string path = Utf8(dir_ / FromUtf8("빌드 출력") / FromUtf8("파로네 \"최종\".exe"));
   LaunchRequest request = Request(" -d " + QuoteWindowsArgument(path));
+  request.program = testing::InstallFakeProgram(tools, "압축 도구", {"any record"});
   request.workingFolder = Utf8(folder);
   const LaunchResult result = launcher.Run(request);
   ASSERT_TRUE(result.started) << result.error;
-  EXPECT_EQ(Log(), Utf8(folder) + "\n[-d]\n[" + path + "]\n");
+  EXPECT_EQ(testing::FakeProgramLog(tools), Utf8(folder) + "\n[-d]\n[" + path + "]\n");
 }
 
 TEST_F(NativeProcessLauncherTest, AProgramPastItsTimeLimitIsEndedAndSaysSo) {
   // It would write its line after a minute; ended after half a second, it never does.
-  testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "60000");
+  testing::ControlFakeProgram(dir_, {"any sleep 60000", "any record"});
   LaunchRequest request = Request("late");
   request.timeoutMs = 500;
   const LaunchResult result = launcher.Run(request);
@@ -84,12 +75,25 @@ TEST_F(NativeProcessLauncherTest, AProgramPastItsTimeLimitIsEndedAndSaysSo) {
   EXPECT_EQ(result.exitCode, -1);
   EXPECT_EQ(Log(), "");
   // Within the limit the same program is not disturbed.
-  testing::SetEnvironment("PARONE_FAKE_PROGRAM_SLEEP_MS", "0");
+  testing::ControlFakeProgram(dir_, {"any record"});
   request.timeoutMs = 60000;
   const LaunchResult quick = launcher.Run(request);
   EXPECT_FALSE(quick.timedOut);
   EXPECT_EQ(quick.exitCode, 0);
   EXPECT_EQ(Log(), Utf8(dir_) + "\n[late]\n");
+}
+
+TEST_F(NativeProcessLauncherTest, TheWorkingFolderIsFreeTheMomentTheProgramHasEnded) {
+  // Nothing the launch started besides the program (a console of its own,
+  // say) may still hold the folder once Run has returned.
+  const fs::path folder = dir_ / "work";
+  fs::create_directories(folder);
+  LaunchRequest request = Request("x");
+  request.workingFolder = Utf8(folder);
+  ASSERT_TRUE(launcher.Run(request).started);
+  std::error_code error;
+  fs::remove_all(folder, error);
+  EXPECT_FALSE(error) << error.message();
 }
 
 TEST_F(NativeProcessLauncherTest, AMissingProgramIsNotStartedAndTheReasonIsGiven) {

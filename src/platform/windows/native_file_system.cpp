@@ -1,7 +1,6 @@
 // Windows implementation of the FileSystem interface defined in platform/file_system.hpp.
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -93,14 +92,24 @@ class WindowsFile final : public RandomAccessFile {
   std::size_t bufferLength_ = 0;
 };
 
-// A name no other writer in this process or another picks at the same time;
-// CREATE_NEW refuses the rare clash anyway.
-std::string TemporaryBeside(const std::string& path, int attempt) {
+// A short name in the folder of `longPath` (LongPath form, so the rename
+// stays on one volume) that no other writer in this process or another
+// picks at the same time; CREATE_NEW refuses the rare clash anyway. Short,
+// because the file's own name plus a suffix would not fit beside a name
+// near the length limit.
+std::wstring TemporaryBeside(const std::wstring& longPath, int attempt) {
   static std::atomic<unsigned> counter{0};
-  char tag[48];
-  std::snprintf(tag, sizeof tag, ".%lx.%llx.%x.%d.tmp", ::GetCurrentProcessId(),
-                static_cast<unsigned long long>(::GetTickCount64()), counter.fetch_add(1), attempt);
-  return path + tag;
+  const auto hex = [](std::uint64_t value) {
+    std::wstring digits;
+    do {
+      digits.insert(digits.begin(), L"0123456789abcdef"[value & 0xF]);
+      value >>= 4;
+    } while (value != 0);
+    return digits;
+  };
+  return longPath.substr(0, longPath.find_last_of(L'\\') + 1) + L"." +
+         hex(::GetCurrentProcessId()) + L"." + hex(::GetTickCount64()) + L"." +
+         hex(counter.fetch_add(1)) + L"." + hex(static_cast<unsigned>(attempt)) + L".tmp";
 }
 
 std::optional<WIN32_FILE_ATTRIBUTE_DATA> Attributes(const std::string& path) {
@@ -173,8 +182,9 @@ bool NativeFileSystem::WriteFile(const std::string& path, const std::string& byt
 }
 
 bool NativeFileSystem::WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::wstring target = LongPath(path);
   for (int attempt = 0; attempt < 4; ++attempt) {
-    const std::wstring temp = LongPath(TemporaryBeside(path, attempt));
+    const std::wstring temp = TemporaryBeside(target, attempt);
     // CREATE_NEW: never write through a file or link someone left at that name.
     UniqueHandle file = Own(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -184,7 +194,7 @@ bool NativeFileSystem::WriteFileAtomically(const std::string& path, const std::s
     }
     const bool written = WriteAll(file.get(), bytes);
     file.reset();  // closed before the rename, which needs the name unopened
-    if (written && ::MoveFileExW(temp.c_str(), LongPath(path).c_str(),
+    if (written && ::MoveFileExW(temp.c_str(), target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }

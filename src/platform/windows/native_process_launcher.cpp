@@ -48,8 +48,13 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
   info.cbSize = sizeof info;
   // The process handle comes back for the wait. The caller reports a failed
   // start in its own message, so the shell shows no dialog of its own (which
-  // would also block a command line that nobody watches).
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  // would also block a command line that nobody watches). A console program
+  // shares ours, as the interface promises (a window without a console still
+  // gets a new one from the system): a console of its own would open a
+  // window per run, and its host outlives the program for a moment, holding
+  // the working folder.
+  info.fMask =
+      SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | SEE_MASK_NO_CONSOLE;
   info.hwnd = reinterpret_cast<HWND>(request.ownerWindow);
   info.lpVerb = L"open";
   info.lpFile = program.c_str();

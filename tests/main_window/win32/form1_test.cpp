@@ -24,7 +24,7 @@
 
 #include "common/tick_state.hpp"
 #include "distribution/recent_files.hpp"
-#include "fake_packer.hpp"
+#include "fake_program.hpp"
 #include "local_server.hpp"
 #include "main_window/win32/form1.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -600,7 +600,7 @@ TEST_F(Form1Win32Test, AWindowClosedAtARunsYieldHidesAtOnceAndGoesWhenTheRunHasE
   config.httpPort = server.httpPort();
   const fs::path program = root_ / "Tool.Setup.exe";
   fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  const std::string packer = testing::InstallFakePacker(root_, "upx", {});
+  const std::string packer = testing::InstallFakeProgram(root_, "upx", {});
   Form1& f = Make();
   f.Load("");
   f.ShowForm();
