@@ -4,8 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <random>
 
+#include "common/hex_text.hpp"
 #include "common/path_names.hpp"
 
 namespace parone {
@@ -19,13 +19,7 @@ constexpr const char* kPreviousName = "journal.1.jsonl";
 // A name no other run picks: where this run moves a full journal before it
 // becomes the previous one.
 std::string TakenName() {
-  std::random_device random;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string name = "journal.";
-  for (int i = 0; i < 2; ++i) {
-    for (unsigned bits = random(), n = 0; n < 8; ++n, bits >>= 4) name += kHex[bits & 0xF];
-  }
-  return name + ".rotating";
+  return "journal." + RandomHex(16) + ".rotating";
 }
 
 template <typename T>

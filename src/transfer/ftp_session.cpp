@@ -6,9 +6,9 @@
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
-#include <random>
 #include <vector>
 
+#include "common/hex_text.hpp"
 #include "common/path_names.hpp"
 #include "platform/error_report.hpp"
 #include "transfer/background_sha256.hpp"
@@ -42,12 +42,7 @@ bool HasControlCharacter(const std::string& text) {
 // suffix, 17 or 18 bytes whatever the final name's length, so that any name
 // the server accepts leaves room for them.
 std::string ShortName(const char* suffix) {
-  static std::mt19937_64 generator{std::random_device{}()};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = ".";
-  std::uint64_t bits = generator();
-  for (int i = 0; i < 12; ++i, bits >>= 4) out += kHex[bits & 0xF];
-  return out + suffix;
+  return "." + RandomHex(12) + suffix;
 }
 
 // Bytes held in memory, read like a file.

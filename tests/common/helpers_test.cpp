@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <span>
 
+#include "common/hex_text.hpp"
 #include "common/numeric_text.hpp"
 #include "common/path_names.hpp"
 #include "common/system_config.hpp"
@@ -170,6 +172,21 @@ TEST(TextEncoding, Utf16AndUtf8RoundTripAndBadInputBecomesReplacement) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");  // lone surrogate
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), std::u16string(u"\uFFFD\uFFFD"));  // overlong
   EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), std::u16string(u"a\uFFFD\uFFFD"));  // truncated
+}
+
+TEST(HexText, BytesBecomeTwoLowercaseDigitsEachAndRandomNamesUseEveryDigitPlace) {
+  const unsigned char bytes[] = {0x00, 0x9f, 0xff, 0x5a};
+  EXPECT_EQ(LowerHex(bytes, sizeof bytes), "009fff5a");
+  EXPECT_EQ(LowerHex(bytes, 0), "");
+  // Longer than one 64-bit draw: the places after the 16th must vary too.
+  std::set<std::string> tails;
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = RandomHex(20);
+    ASSERT_EQ(name.size(), 20u);
+    EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
+    tails.insert(name.substr(16));
+  }
+  EXPECT_GT(tails.size(), 1u);
 }
 
 TEST(ErrorReport, JoinsNumberDescriptionAndClosingTextInOneOkBox) {

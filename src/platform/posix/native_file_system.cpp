@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <system_error>
 
+#include "common/hex_text.hpp"
 #include "platform/file_system.hpp"
 
 namespace parone {
@@ -63,15 +63,6 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-std::string RandomTag() {
-  static std::mt19937_64 generator{std::random_device{}()};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  std::uint64_t bits = generator();
-  for (int i = 0; i < 8; ++i, bits >>= 4) out += kHex[bits & 0xF];
-  return out;
-}
-
 }  // namespace
 
 bool NativeFileSystem::FileExists(const std::string& path) {
@@ -108,7 +99,7 @@ bool NativeFileSystem::WriteFileAtomically(const std::string& path, const std::s
   // would not fit beside a name near the file system's length limit.
   const std::size_t slash = path.rfind('/');
   const std::string temp =
-      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + RandomTag() + ".tmp";
+      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + RandomHex(8) + ".tmp";
   // O_EXCL: never write through a file or link someone left at that name.
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;

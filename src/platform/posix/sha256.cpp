@@ -1,6 +1,7 @@
 // POSIX implementation of the Sha256 interface defined in platform/sha256.hpp (OpenSSL EVP).
 #include <openssl/evp.h>
 
+#include "common/hex_text.hpp"
 #include "platform/sha256.hpp"
 
 namespace parone {
@@ -30,13 +31,7 @@ std::string Sha256::HexDigest() {
   unsigned int length = 0;
   impl_->failed = true;  // finished: nothing more may be fed
   if (EVP_DigestFinal_ex(impl_->context, digest, &length) != 1 || length != 32) return "";
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0x0F];
-  }
-  return hex;
+  return LowerHex(digest, length);
 }
 
 }  // namespace parone

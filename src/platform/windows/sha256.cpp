@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "common/hex_text.hpp"
 #include "platform/sha256.hpp"
 
 namespace parone {
@@ -64,13 +65,7 @@ std::string Sha256::HexDigest() {
   unsigned char digest[32];
   impl_->failed = true;  // finished: nothing more may be fed
   if (!Succeeded(::BCryptFinishHash(impl_->hash.get(), digest, sizeof digest, 0))) return "";
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : digest) {
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 0x0F];
-  }
-  return hex;
+  return LowerHex(digest, sizeof digest);
 }
 
 }  // namespace parone
