@@ -82,8 +82,7 @@ TEST_F(CliPublish, PublishesOneFileToTheServerGivenByOptionOrEnvironment) {
   fs::remove(server.uploadDir() + "/sample_lastver.txt");
   EXPECT_EQ(Run({"publish", "--active", sample_}, address), kExitOk) << err;
   EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
-  std::ifstream log(server.commandLog());
-  const std::string commands((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::string commands = server.CommandLogText();
   EXPECT_NE(commands.find("EPRT"), std::string::npos);  // --active
 }
 
@@ -93,8 +92,7 @@ TEST_F(CliPublish, TheStoredPassiveSettingIsUsedLikeTheWindowDoes) {
   const std::string address =
       "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());
   EXPECT_EQ(Run({"publish", sample_}, address), kExitOk) << err;
-  std::ifstream log(server.commandLog());
-  const std::string commands((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::string commands = server.CommandLogText();
   EXPECT_NE(commands.find("EPRT"), std::string::npos);
   EXPECT_EQ(commands.find("EPSV"), std::string::npos);
 }

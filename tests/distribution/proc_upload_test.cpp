@@ -20,25 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::LocalServer;
+using testing::UploadDirCommand;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The FTP commands the server saw, in order.
-std::vector<std::string> Commands(const LocalServer& server) {
-  std::ifstream in(server.commandLog());
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("HTTP ", 0) != 0) lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string At(const std::string& verb, const std::string& name) {
-  return verb + " public_html/download/" + testing::kUploadDirCp949 + "/" + name;
-}
 
 // A second run of the tool on the same machine: right after this run has
 // written its local lastver file, the other run writes its own build there.
@@ -131,8 +119,7 @@ TEST_F(ProcUploadTest, APublishTheWebServesIsConfirmedWithTheSizeAndDigestOfWhat
   EXPECT_GT(outcome.seconds, 0.0);
   EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
   // Read the way the version check reads, bypassing caches.
-  std::ifstream log(server.commandLog());
-  const std::string requests((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::string requests = server.CommandLogText();
   EXPECT_NE(requests.find("HTTP GET /download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/"
                           "Tool.Setup_lastver.txt HTTP/1.1 agent=VB OpenUrl cache-control=no-cache"),
             std::string::npos)
@@ -258,12 +245,14 @@ TEST_F(ProcUploadTest, AFailedFileUploadKeepsTheOldLastVerAndStillRecordsTheFile
 TEST_F(ProcUploadTest, BothFilesAreStagedBeforeTheProgramFileAndThenItsLastVerAreRenamedIn) {
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
-  const auto commands = Commands(server);
+  const auto commands = server.FtpCommands();
   const auto stores = std::count_if(commands.begin(), commands.end(),
                                     [](const std::string& c) { return c.rfind("STOR ", 0) == 0; });
   EXPECT_EQ(stores, 2);
-  const auto programIn = std::find(commands.begin(), commands.end(), At("RNTO", "Tool.Setup.exe"));
-  const auto lastVerIn = std::find(commands.begin(), commands.end(), At("RNTO", "Tool.Setup_lastver.txt"));
+  const auto programIn =
+      std::find(commands.begin(), commands.end(), UploadDirCommand("RNTO", "Tool.Setup.exe"));
+  const auto lastVerIn =
+      std::find(commands.begin(), commands.end(), UploadDirCommand("RNTO", "Tool.Setup_lastver.txt"));
   ASSERT_NE(programIn, commands.end());
   ASSERT_NE(lastVerIn, commands.end());
   EXPECT_LT(programIn, lastVerIn);
@@ -329,9 +318,9 @@ TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesU
   const UploadOutcome outcome = ProcUpload(context, program_);
   EXPECT_FALSE(outcome.published);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
-  const auto commands = Commands(server);
+  const auto commands = server.FtpCommands();
   ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.back(), At("RNTO", "Tool.Setup.exe"));  // nothing after the unanswered one
+  EXPECT_EQ(commands.back(), UploadDirCommand("RNTO", "Tool.Setup.exe"));  // nothing after the unanswered one
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
 }
@@ -393,7 +382,7 @@ TEST_F(ProcUploadTest, APackerThatChangesTheVersionFailsTheFileBeforeAnyConnecti
   EXPECT_EQ(Texts()[1], "배포 실패!!");
   EXPECT_EQ(ReadFile(program_), before);  // put back as it was
   EXPECT_TRUE(server.ListUploadDir().empty());
-  EXPECT_TRUE(Commands(server).empty());  // no session at all
+  EXPECT_TRUE(server.FtpCommands().empty());  // no session at all
   EXPECT_TRUE(ReadRecentFiles(settings).empty());
 }
 

@@ -10,6 +10,8 @@
 // and closing the connection stops the server.
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,10 @@ class LocalServer {
   // reached through a link of a plain name that the broker makes.
   std::string uploadDir() const;
   std::string commandLog() const { return home_ + "/../commands.log"; }
+  // The whole log (FTP commands and "HTTP ..." request lines) as text.
+  std::string CommandLogText() const;
+  // The FTP commands the server saw, in order (HTTP requests left out).
+  std::vector<std::string> FtpCommands() const;
   // Names in the upload folder, sorted, as the bytes they have on disk.
   std::vector<std::string> ListUploadDir() const;
   // The content of a file in the upload folder ("" when there is none).
@@ -73,7 +79,26 @@ bool SignatureVerifies(const std::string& file, const std::string& certificate);
 inline const std::string kUploadDirCp949 =
     "\xC0\xDA\xB5\xBF\xBE\xF7\xB5\xA5\xC0\xCC\xC6\xAE_v1";
 
+// "VERB <upload dir>/<name>" as the server logs a command on a file there.
+inline std::string UploadDirCommand(const std::string& verb, const std::string& cp949Name) {
+  return verb + " public_html/download/" + kUploadDirCp949 + "/" + cp949Name;
+}
+
 // A free TCP port on 127.0.0.1 with nothing listening (probably).
 int UnusedPort();
+
+inline std::string LocalServer::CommandLogText() const {
+  std::ifstream in(commandLog(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<std::string> LocalServer::FtpCommands() const {
+  std::ifstream in(commandLog());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("HTTP ", 0) != 0) lines.push_back(line);
+  }
+  return lines;
+}
 
 }  // namespace parone::testing

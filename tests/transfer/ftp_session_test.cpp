@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::kUploadDirCp949;
 using testing::LocalServer;
+using testing::UploadDirCommand;
 
 const std::string kRemoteDir = "public_html/download/자동업데이트_v1";
 constexpr const char* kUser = "sdc1";
@@ -36,20 +37,6 @@ std::size_t CountLines(const std::string& file, const std::string& prefix) {
   return n;
 }
 
-// The FTP commands the server saw, in order (HTTP requests left out).
-std::vector<std::string> Commands(const LocalServer& server) {
-  std::ifstream in(server.commandLog());
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("HTTP ", 0) != 0) lines.push_back(line);
-  }
-  return lines;
-}
-
-// "RNTO <upload dir>/<name>" as the server logs it.
-std::string At(const std::string& verb, const std::string& cp949Name) {
-  return verb + " public_html/download/" + kUploadDirCp949 + "/" + cp949Name;
-}
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -145,13 +132,13 @@ TEST_F(FtpUpload, AServerThatWillNotRenameOverAFileGetsTheOldOneMovedAsideNotDel
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents");
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
-  const auto commands = Commands(server);
+  const auto commands = server.FtpCommands();
   // The published name is renamed away, never deleted; the aside copy goes
   // only once the new file is in.
-  EXPECT_FALSE(Contains(commands, At("DELE", "t.exe")));
-  const auto moveAside = std::find(commands.begin(), commands.end(), At("RNFR", "t.exe"));
+  EXPECT_FALSE(Contains(commands, UploadDirCommand("DELE", "t.exe")));
+  const auto moveAside = std::find(commands.begin(), commands.end(), UploadDirCommand("RNFR", "t.exe"));
   ASSERT_NE(moveAside, commands.end());
-  const auto renameIn = std::find(moveAside, commands.end(), At("RNTO", "t.exe"));
+  const auto renameIn = std::find(moveAside, commands.end(), UploadDirCommand("RNTO", "t.exe"));
   ASSERT_NE(renameIn, commands.end());
   EXPECT_EQ(std::count_if(renameIn, commands.end(),
                           [](const std::string& c) { return c.rfind("DELE ", 0) == 0; }),
@@ -277,7 +264,7 @@ TEST_F(FtpUpload, AnUnansweredCommandFailsAfterOneTimeOutAndNothingMoreIsSent) {
     // A dead session fails at once and sends nothing.
     EXPECT_FALSE(stalled.FTP_UPLoad(MakeLocal("b.exe", "b"), kRemoteDir, "", nullptr));
     stalled.FTP_Close();
-    const auto commands = Commands(server);
+    const auto commands = server.FtpCommands();
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back().rfind(command + " ", 0), 0u) << commands.back();
     EXPECT_EQ(CountLines(server.commandLog(), command), 1u);
