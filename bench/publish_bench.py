@@ -53,6 +53,29 @@ def timed(cmd, env):
     return time.perf_counter() - start
 
 
+def compare(rounds, size, tool_name, tool, peers, env):
+    """Runs the tool and then each peer, round after round, and prints the
+    throughput of each median and the tool's ratio to each peer."""
+    tool_times = []
+    peer_times = {name: [] for name in peers}
+    for _ in range(rounds):
+        tool_times.append(timed(tool, env))
+        for name, command in peers.items():
+            peer_times[name].append(timed(command, env))
+    width = max(len(name) for name in [tool_name, *peers]) + 2
+
+    def line(name, times):
+        return (f"  {name:{width}s} {size / statistics.median(times) / MIB:8.1f} MiB/s median  (runs: "
+                + ", ".join(f"{t:.2f}s" for t in times) + ")")
+
+    print(line(tool_name, tool_times))
+    for name, times in peer_times.items():
+        print(line(name, times))
+    for name, times in peer_times.items():
+        print(f"  throughput ratio tool / {name}: "
+              f"{statistics.median(times) / statistics.median(tool_times):.2f} (medians)")
+
+
 def peak_kib(cmd, env):
     out = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, env=env, check=True,
                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -81,25 +104,8 @@ def main():
                 # After the upload, in the folder curl went into for it.
                 "-Q", "-RNFR curl.part", "-Q", "-RNTO renamed.bin"],
         }
-        tool_times = []
-        peer_times = {name: [] for name in peers}
-        for _ in range(rounds):
-            tool_times.append(timed(publish + [big], env))
-            for name, command in peers.items():
-                peer_times[name].append(timed(command, env))
-        size = 256 * MIB
-
-        def line(name, times):
-            return (f"  {name:27s} {size / statistics.median(times) / MIB:8.1f} MiB/s median  (runs: "
-                    + ", ".join(f"{t:.2f}s" for t in times) + ")")
-
         print(f"256 MiB, {rounds} rounds, work folder in {os.path.dirname(work)}:")
-        print(line("parone-deploy-cli publish", tool_times))
-        for name, times in peer_times.items():
-            print(line(name, times))
-        for name, times in peer_times.items():
-            print(f"  throughput ratio tool / {name}: "
-                  f"{statistics.median(times) / statistics.median(tool_times):.2f} (medians)")
+        compare(rounds, 256 * MIB, "parone-deploy-cli publish", publish + [big], peers, env)
         # What SHA-256 of the same bytes costs by itself on this machine: the
         # tool hashes what it sends on a second thread, which hides only where
         # a processor is free while the upload runs.

@@ -21,7 +21,8 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
+
+from publish_bench import MIB, UPLOAD_DIR_URL, compare, start_server, timed
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-windows")
@@ -31,21 +32,10 @@ SHA256_SPEED = os.path.join(BUILD, "bench", "sha256_speed.exe")
 SAMPLE = os.path.join(BUILD, "fixtures", "sample64.exe")
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-UPLOAD_DIR_URL = "public_html/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1"
-MIB = 1024 * 1024
 
 
 def windows_path(path):
     return "Z:" + path.replace("/", "\\")
-
-
-def start_server(home):
-    proc = subprocess.Popen(
-        ["/usr/bin/python3", os.path.join(ROOT, "tools", "dist_server.py"),
-         "--home", home, "--exit-on-stdin-eof"],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    ports = dict(part.split("=") for part in proc.stdout.readline().split()[1:])
-    return proc, int(ports["ftp"]), int(ports["http"])
 
 
 def make_program(path, size):
@@ -58,12 +48,6 @@ def make_program(path, size):
         while left > 0:
             f.write(chunk[:min(left, MIB)])
             left -= MIB
-
-
-def timed(cmd, env):
-    start = time.perf_counter()
-    subprocess.run(cmd, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
 
 
 def main():
@@ -87,24 +71,8 @@ def main():
                                               windows_path(big), target],
         }
         start_cost = [timed([WINE64, CLI, "--help"], env) for _ in range(5)]
-        tool_times = []
-        peer_times = {name: [] for name in peers}
-        for _ in range(rounds):
-            tool_times.append(timed(publish, env))
-            for name, command in peers.items():
-                peer_times[name].append(timed(command, env))
-
-        def line(name, times):
-            return (f"  {name:31s} {size / statistics.median(times) / MIB:7.1f} MiB/s median  (runs: "
-                    + ", ".join(f"{t:.2f}s" for t in times) + ")")
-
         print(f"under wine, 256 MiB, {rounds} rounds, work folder in {os.path.dirname(work)}:")
-        print(line("parone-deploy-cli.exe publish", tool_times))
-        for name, times in peer_times.items():
-            print(line(name, times))
-        for name, times in peer_times.items():
-            print(f"  throughput ratio tool / {name}: "
-                  f"{statistics.median(times) / statistics.median(tool_times):.2f} (medians)")
+        compare(rounds, size, "parone-deploy-cli.exe publish", publish, peers, env)
         # Every publish hashes what it sends with the system's CNG, which
         # under wine is wine's own code, not Windows'.
         print("  the tool's SHA-256 alone (CNG as wine provides it):", subprocess.run(
