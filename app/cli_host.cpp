@@ -9,15 +9,10 @@ int RunCliHost(CliHost& host) {
   RealProcessFacts facts;
   Cp949CodePage codePage;
   NativeProcessLauncher launcher;
-  CliContext context{host.out, host.err,  host.in,  files,
-                     host.settings, facts, codePage, launcher,
-                     SystemConfig::Defaults(), std::nullopt};
-  if (auto server = host.environment("PARONE_DEPLOY_SERVER"); server && !server->empty()) {
-    context.serverEnv = std::move(server);
-  }
-  if (auto signing = host.environment("PARONE_DEPLOY_SIGNING_DIR"); signing && !signing->empty()) {
-    ApplySigningDirOverride(context.config, *signing);
-  }
+  RealSleeper sleeper;
+  CliContext context{host.out, host.err, host.in,
+                     PublishServices{files, host.settings, codePage, facts, launcher, sleeper},
+                     host.environment};
   context.stdinIsTerminal = host.stdinIsTerminal;
   context.stderrIsTerminal = host.stderrIsTerminal;
   return RunCli(host.args, context);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_config.hpp"
 #include "platform/settings_store.hpp"
 
 namespace parone {
@@ -22,8 +23,7 @@ struct CliHost {
   bool stdinIsTerminal = false;
   bool stderrIsTerminal = false;
   SettingsStore& settings;
-  // An environment variable's UTF-8 value; nullopt when it is not set.
-  std::function<std::optional<std::string>(const char* name)> environment;
+  Environment environment;
 };
 
 // Runs the command line over the host; returns the process exit status.

@@ -19,22 +19,24 @@ int main(int argc, char** argv) {
     commandLine += argv[i];
   }
 
-  parone::SystemConfig config = parone::SystemConfig::Defaults();
-  if (const char* server = std::getenv("PARONE_DEPLOY_SERVER"); server && *server) {
-    parone::ApplyServerOverride(config, server);
-  }
-  if (const char* signing = std::getenv("PARONE_DEPLOY_SIGNING_DIR"); signing && *signing) {
-    parone::ApplySigningDirOverride(config, signing);
-  }
-
   parone::QtMessageBoxes boxes;
+  const std::optional<parone::SystemConfig> config = parone::LoadWindowConfig(
+      [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        if (!value) return std::nullopt;
+        return std::string(value);
+      },
+      boxes);
+  if (!config) return 2;
+
   parone::QtSettingsStore settings;
   parone::NativeFileSystem files;
   parone::Cp949CodePage codePage;
   parone::RealProcessFacts facts;
   parone::NativeProcessLauncher launcher;
   parone::RealSleeper sleeper;
-  parone::Form1Services services{boxes, settings, files, codePage, facts, launcher, sleeper, config};
+  parone::Form1Services services{
+      boxes, {files, settings, codePage, facts, launcher, sleeper}, *config};
   parone::Form1 form(services);
   boxes.setParent(&form);
   form.Load(commandLine);

@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NoBoxes final : public parone::MessageBoxes {
- public:
-  using MessageBoxes::Show;
-  int Show(std::string_view, int, std::string_view) override { return parone::kAnswerOk; }
-};
-
 long PeakRssKb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -45,11 +39,10 @@ std::string MakeCopy(const char* name, std::uintmax_t size) {
 void ReadVersion(benchmark::State& state, const char* name, std::uintmax_t size) {
   const std::string path = MakeCopy(name, size);
   parone::NativeFileSystem files;
-  NoBoxes boxes;
-  parone::FileVersionReader reader(files, boxes);
+  parone::FileVersionReader reader(files);
   const long before = PeakRssKb();
   for (auto _ : state) {
-    std::string version = reader.GetFileVerString(path, parone::kTrue16, parone::kTrue16);
+    std::string version = reader.GetFileVerString(path, parone::kTrue16).text;
     if (version != "1.01.33") state.SkipWithError("wrong version read");
     benchmark::DoNotOptimize(version);
   }

@@ -26,7 +26,7 @@ int main() {
                        parone::IsConsole(::GetStdHandle(STD_INPUT_HANDLE)),
                        errBuffer.isConsole(),
                        settings,
-                       parone::Environment};
+                       parone::EnvironmentVariable};
   const int status = parone::RunCliHost(host);
   out.flush();
   return status;

@@ -55,22 +55,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The file dialog and the shell's extensions want a single-threaded apartment.
   const ComApartment com;
 
-  parone::SystemConfig config = parone::SystemConfig::Defaults();
-  if (auto server = parone::Environment("PARONE_DEPLOY_SERVER"); server && !server->empty()) {
-    parone::ApplyServerOverride(config, *server);
-  }
-  if (auto signing = parone::Environment("PARONE_DEPLOY_SIGNING_DIR"); signing && !signing->empty()) {
-    parone::ApplySigningDirOverride(config, *signing);
-  }
-
   parone::Win32MessageBoxes boxes;
+  const std::optional<parone::SystemConfig> config =
+      parone::LoadWindowConfig(parone::EnvironmentVariable, boxes);
+  if (!config) return 2;
+
   parone::RegistrySettingsStore settings;
   parone::NativeFileSystem files;
   parone::Cp949CodePage codePage;
   parone::RealProcessFacts facts;
   parone::NativeProcessLauncher launcher;
   parone::RealSleeper sleeper;
-  parone::Form1Services services{boxes, settings, files, codePage, facts, launcher, sleeper, config};
+  parone::Form1Services services{
+      boxes, {files, settings, codePage, facts, launcher, sleeper}, *config};
   parone::Form1 form(services);
   if (!form.hwnd()) return 1;
   boxes.setOwner(form.hwnd());

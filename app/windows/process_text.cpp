@@ -18,7 +18,7 @@ std::vector<std::string> Arguments() {
   return args;
 }
 
-std::optional<std::string> Environment(const char* name) {
+std::optional<std::string> EnvironmentVariable(const char* name) {
   const std::wstring wideName = win32::Wide(name);
   ::SetLastError(ERROR_SUCCESS);
   const DWORD size = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);

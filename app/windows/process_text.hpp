@@ -14,6 +14,6 @@ namespace parone {
 std::vector<std::string> Arguments();
 
 // An environment variable's value; nullopt when it is not set.
-std::optional<std::string> Environment(const char* name);
+std::optional<std::string> EnvironmentVariable(const char* name);
 
 }  // namespace parone

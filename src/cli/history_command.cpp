@@ -27,12 +27,12 @@ void DefineHistoryOptions(CLI::App& command, HistoryOptions& options) {
 }
 
 int RunHistoryCommand(const HistoryOptions& options, CliContext& context) {
-  PublishJournal journal(context.files, context.facts);
+  PublishJournal journal(context.services.files, context.services.facts);
   if (journal.CurrentPath().empty()) {
     context.err << "there is no user folder for the journal\n";
     return kExitFailed;
   }
-  const JournalReading reading = ReadJournal(context.files, journal);
+  const JournalReading reading = ReadJournal(context.services.files, journal);
   for (const std::string& where : reading.damaged) {
     context.err << where << ": damaged, skipped\n";
   }

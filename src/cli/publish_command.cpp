@@ -4,104 +4,100 @@
 #include <ostream>
 
 #include "cli/commands.hpp"
-#include "cli/console_questions.hpp"
-#include "cli/console_view.hpp"
+#include "cli/console_events.hpp"
 #include "common/numeric_text.hpp"
 #include "common/tick_state.hpp"
 #include "distribution/check_server_version.hpp"
-#include "distribution/code_signing.hpp"
 #include "distribution/distribution_run.hpp"
-#include "platform/console/console_message_boxes.hpp"
 
 namespace parone {
 namespace {
-
-struct PreparedRun {
-  SystemConfig config;
-  ConsoleControls controls;
-};
 
 // The arguments joined with ";" (as the window joins dropped files), every
 // relative entry made absolute against the current folder: the run hands
 // the paths to programs started in the tool's own folder (UPX) and names
 // files by what follows the last separator.
-std::string AbsoluteSelection(FileSystem& files, const std::vector<std::string>& arguments) {
+std::vector<std::string> AbsoluteEntries(FileSystem& files,
+                                         const std::vector<std::string>& arguments) {
   std::string joined;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (i) joined += ';';
     joined += arguments[i];
   }
-  std::string selection;
-  bool first = true;
-  for (const std::string& entry : SplitSelection(joined)) {
-    if (!first) selection += ';';
-    first = false;
-    if (!entry.empty()) selection += files.AbsolutePath(entry);
-  }
-  return selection;
+  std::vector<std::string> entries;
+  for (const std::string& entry : SelectedPaths(joined)) entries.push_back(files.AbsolutePath(entry));
+  return entries;
 }
 
-// False after printing why the options cannot be used.
-bool Prepare(const RunOptions& options, CliContext& context, PreparedRun& prepared) {
-  prepared.config = context.config;
-  std::optional<std::string> server = options.server ? options.server : context.serverEnv;
-  if (server && !ApplyServerOverride(prepared.config, *server)) {
-    context.err << "bad server \"" << *server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
-    return false;
+// The request the options make, or nullopt after printing why they cannot
+// be used (exit status 2).
+std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext& context) {
+  const Environment environment =
+      context.environment ? context.environment
+                          : Environment([](const char*) { return std::optional<std::string>(); });
+  auto loaded = LoadSystemConfig(environment);
+  if (!loaded) {
+    context.err << loaded.error().message << "\n";
+    return std::nullopt;
   }
+  PublishRequest request;
+  request.config = *loaded;
+  if (options.server && !ApplyServerOverride(request.config, *options.server)) {
+    context.err << "bad server \"" << *options.server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
+    return std::nullopt;
+  }
+  SettingsStore& settings = context.services.settings;
+  request.entries = AbsoluteEntries(context.services.files, options.selection);
   // Like the window: the stored settings unless an option says otherwise.
-  prepared.controls.selection = AbsoluteSelection(context.files, options.selection);
   // Most build machines have no signing share, so signing is asked for.
-  prepared.controls.codeSigning = options.sign ? kTicked : kUnticked;
-  prepared.controls.upxPath = options.upxPath.value_or(context.settings.GetSetting(
-      kAppTitle, "Config", "UpxPath", prepared.config.defaultUpxPath));
-  prepared.controls.passive =
-      options.passive  ? kTicked
-      : options.active ? kUnticked
-                       : TickStateFromText(
-                             context.settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1"));
-  return true;
-}
-
-// Build machines have nobody to ask: a failing copy is tried a few times and
-// the wait for signed files ends after the given time, both giving up the
-// run before anything is uploaded.
-class ConsoleWayOut final : public SigningWayOut {
- public:
-  ConsoleWayOut(std::ostream& err, TerminalProgress& progress, Sleeper& sleeper,
-                long timeoutSeconds)
-      : err_(err), progress_(progress), sleeper_(sleeper), timeoutMs_(timeoutSeconds * 1000) {}
-  bool RetryCopy(const std::string& from, const std::string& to) override {
-    if (++copyRetries_ > kCopyRetries) {
-      progress_.Finish();
-      err_ << "copying " << from << " to " << to << " keeps failing; giving up\n";
-      return false;
+  request.sign = options.sign;
+  request.upxPath = options.upxPath.value_or(
+      settings.GetSetting(kAppTitle, "Config", "UpxPath", request.config.defaultUpxPath));
+  request.passive = options.passive  ? true
+                    : options.active ? false
+                                     : IsTicked(TickStateFromText(settings.GetSetting(
+                                           kAppTitle, "Config", "PassiveMode", "1")));
+  request.confirmOverHttp = !options.noConfirm;
+  request.ftpTimeouts = FtpTimeouts{15, context.ftpStallSeconds};
+  request.urlTimeouts = context.urlTimeouts;
+  // Build machines have nobody to ask: a failing copy is tried a few times
+  // and the wait for signed files ends after the given time, both giving up
+  // the run before anything is uploaded.
+  request.signing.pollMs = context.signingPollMs;
+  request.signing.askEveryMs = 0;
+  request.signing.timeoutMs = ParseSignTimeoutSeconds(options.signTimeout).value_or(0) * 1000L;
+  request.signing.copyRetries = 3;
+  auto preset = [&](QuestionKind kind, bool yes, const std::string& reason) {
+    request.answers[kind] = PresetAnswer{yes, reason};
+  };
+  if (options.no) {
+    for (QuestionKind kind : {QuestionKind::kSameBuild, QuestionKind::kUnreadableVersion,
+                              QuestionKind::kOlderBuild}) {
+      preset(kind, false, "--no");
     }
-    sleeper_.SleepMs(1000);
-    return true;
   }
-  bool KeepWaiting(long waitedMs) override {
-    if (waitedMs < timeoutMs_) return true;
-    progress_.Finish();
-    err_ << "no signed files after " << timeoutMs_ / 1000
-         << " s (--sign-timeout); nothing was uploaded\n";
-    return false;
-  }
-  // The last sleep ends on the deadline, so the last look is made there.
-  long NextSleepMs(long waitedMs, long pollMs) override {
-    return std::min(pollMs, timeoutMs_ - waitedMs);
-  }
-
- private:
-  static constexpr int kCopyRetries = 3;
-  std::ostream& err_;
-  TerminalProgress& progress_;
-  Sleeper& sleeper_;
-  long timeoutMs_;
-  int copyRetries_ = 0;
-};
+  if (options.yes) preset(QuestionKind::kSameBuild, true, "--yes");
+  if (options.allowNoVersion) preset(QuestionKind::kUnreadableVersion, true, "--allow-no-version");
+  if (options.allowDowngrade) preset(QuestionKind::kOlderBuild, true, "--allow-downgrade");
+  return request;
+}
 
 }  // namespace
+
+const char* FlagAnswering(QuestionKind kind) {
+  switch (kind) {
+    case QuestionKind::kSameBuild:
+      return "--yes";
+    case QuestionKind::kUnreadableVersion:
+      return "--allow-no-version";
+    case QuestionKind::kOlderBuild:
+      return "--allow-downgrade";
+    case QuestionKind::kRetryCopy:
+    case QuestionKind::kKeepWaiting:
+      break;
+  }
+  return "";
+}
 
 // The wait counts milliseconds in a long, which has 32 bits on Windows: a
 // little over 24 days.
@@ -157,40 +153,17 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
 }
 
 int RunPublishCommand(const RunOptions& options, CliContext& context) {
-  PreparedRun prepared;
-  if (!Prepare(options, context, prepared)) return kExitUsage;
-  ConsoleView view(prepared.controls, context.err, context.stderrIsTerminal);
-  // Questions outside the run's own (none today) are asked at a terminal or
-  // declined, as the run's are without a flag.
-  ConsoleMessageBoxes boxes(
-      context.err, context.in,
-      context.stdinIsTerminal && !options.no ? QuestionPolicy::kAskTerminal
-                                             : QuestionPolicy::kAnswerNo,
-      &view.progress());
-  ConsoleAnswers answers;
-  answers.declineAll = options.no;
-  if (options.yes) answers.allowed.insert(RunQuestion::kSameBuild);
-  if (options.allowNoVersion) answers.allowed.insert(RunQuestion::kUnreadableVersion);
-  if (options.allowDowngrade) answers.allowed.insert(RunQuestion::kOlderBuild);
-  answers.askTerminal = context.stdinIsTerminal;
-  ConsoleQuestions questions(boxes, answers);
-  DistributionContext run{view,           boxes,          context.files,    context.settings,
-                          context.codePage, context.facts, context.launcher, prepared.config,
-                          FtpTimeouts{15, context.ftpStallSeconds}, context.urlTimeouts,
-                          !options.noConfirm};
-  WorkflowSteps steps(run, questions);
-  RealSleeper realSleeper;
-  Sleeper& sleeper = context.sleeper ? *context.sleeper : static_cast<Sleeper&>(realSleeper);
-  ConsoleWayOut wayOut(context.err, view.progress(), sleeper,
-                       ParseSignTimeoutSeconds(options.signTimeout).value_or(0));
-  DropFolderSigning signing(run, sleeper, wayOut, context.signingPollMs);
-  PublishJournal journal(context.files, context.facts);
-  DistributionRun distribution(view, boxes, steps, &signing, &journal);
-  const RunOutcome outcome = distribution.Run();
-  view.progress().Finish();
+  const std::optional<PublishRequest> request = MakeRequest(options, context);
+  if (!request) return kExitUsage;
+  ConsoleEvents events(context.err, context.in, context.stdinIsTerminal && !options.no,
+                       context.stderrIsTerminal);
+  PublishJournal journal(context.services.files, context.services.facts);
+  DistributionRun distribution(context.services, events, &journal);
+  const RunOutcome outcome = distribution.Run(*request);
+  events.progress().Finish();
   if (options.json) {
     for (const FileReport& report : outcome.reports) {
-      context.out << ReportLine(report, context.files) << "\n";
+      context.out << ReportLine(report, context.services.files) << "\n";
     }
     context.out << std::flush;
   }
@@ -207,25 +180,21 @@ int RunPublishCommand(const RunOptions& options, CliContext& context) {
 }
 
 int RunCheckCommand(const RunOptions& options, CliContext& context) {
-  PreparedRun prepared;
-  if (!Prepare(options, context, prepared)) return kExitUsage;
-  ConsoleView view(prepared.controls, context.err, false);
-  ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
-  DistributionContext run{view,           boxes,          context.files,    context.settings,
-                          context.codePage, context.facts, context.launcher, prepared.config,
-                          FtpTimeouts{}, context.urlTimeouts};
-  const std::vector<std::string> entries = SelectedPaths(prepared.controls.selection);
-  if (entries.empty()) {
+  const std::optional<PublishRequest> request = MakeRequest(options, context);
+  if (!request) return kExitUsage;
+  if (request->entries.empty()) {
     context.err << "no file in the selection\n";
     return kExitUsage;
   }
+  ConsoleEvents events(context.err, context.in, false, false);
+  const RunContext run{*request, context.services, events};
   bool wouldAsk = false;
-  for (const std::string& entry : entries) {
+  for (const std::string& entry : request->entries) {
     FileReport report{entry, LookUpServerVersion(run, entry), std::nullopt, PublishResult::kChecked};
     const ServerVersion& v = *report.check;
     wouldAsk = wouldAsk || v.Comparison() != BuildComparison::kNew;
     if (options.json) {
-      context.out << ReportLine(report, context.files) << "\n";
+      context.out << ReportLine(report, context.services.files) << "\n";
       continue;
     }
     context.out << entry << ": local build \"" << v.localBuild << "\", server build "

@@ -4,6 +4,7 @@
 
 #include "cli/commands.hpp"
 #include "common/path_names.hpp"
+#include "distribution/error_json.hpp"
 
 namespace parone {
 namespace {
@@ -44,8 +45,9 @@ std::string ReportLine(const FileReport& report, FileSystem& files) {
     line["local_build"] = nullptr;
   }
   line["server_build"] = check ? BuildJson(check->server) : Json(nullptr);
-  line["server_status"] = check && check->answer.answered() ? Json(check->answer.status) : Json(nullptr);
-  line["server_error"] = check && !check->answer.answered() ? Json(check->answer.failure) : Json(nullptr);
+  line["server_status"] = check && check->status != 0 ? Json(check->status) : Json(nullptr);
+  line["server_error"] =
+      check && check->readError ? Json(check->readError->message) : Json(nullptr);
   line["decision"] = DecisionName(check);
   line["result"] = ResultName(report.result);
   const double seconds = upload ? upload->seconds : 0;
@@ -53,6 +55,7 @@ std::string ReportLine(const FileReport& report, FileSystem& files) {
   line["bytes_per_second"] =
       upload && upload->size && seconds > 0 ? static_cast<double>(*upload->size) / seconds : 0.0;
   line["confirmed"] = upload && upload->web ? Json(upload->web->Confirmed()) : Json(nullptr);
+  line["error"] = ErrorJson(report.error);
   return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/commands.hpp"
 #include "common/path_names.hpp"
+#include "distribution/failure_messages.hpp"
 #include "fileutil/file_version.hpp"
 #include "platform/console/console_message_boxes.hpp"
 
@@ -33,20 +34,31 @@ void DefineVersionOptions(CLI::App& command, VersionOptions& options) {
 
 int RunVersionCommand(const VersionOptions& options, CliContext& context) {
   ConsoleMessageBoxes boxes(context.err, context.in, QuestionPolicy::kAnswerNo);
-  FileVersionReader reader(context.files, boxes);
+  FileSystem& files = context.services.files;
+  FileVersionReader reader(files);
   int status = kExitOk;
   for (const std::string& path : options.files) {
-    if (!context.files.FileExists(path)) {
-      context.err << path << ": "
-                  << (context.files.FolderExists(path) ? "is a folder" : "no such file") << "\n";
+    if (!files.FileExists(path)) {
+      context.err << path << ": " << (files.FolderExists(path) ? "is a folder" : "no such file")
+                  << "\n";
       status = kExitFailed;
-    } else if (!context.files.OpenForReading(path)) {
+    } else if (!files.OpenForReading(path)) {
       context.err << path << ": cannot be read\n";
       status = kExitFailed;
     }
-    const auto rows = reader.GetFileVer(path);
-    if (!rows) status = kExitFailed;
-    const std::string version = reader.GetFileVerString(path, kTrue16, kTrue16);
+    const auto scan = reader.GetFileVer(path);
+    std::optional<VersionList> rows;
+    if (scan) {
+      rows = scan->rows;
+      // Rows of the block that could not be built, as the error report says them.
+      for (const Error& e : scan->errors) {
+        const Message m = ErrorReportMessage(e, kFileVerClosing);
+        boxes.Show(m.text, m.style, m.caption);
+      }
+    } else {
+      status = kExitFailed;
+    }
+    const std::string version = reader.GetFileVerString(path, kTrue16).text;
     const std::string build = BuildNumberOf(version);
     if (options.json) {
       context.out << JsonLine(path, rows, version, build) << "\n";

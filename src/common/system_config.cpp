@@ -38,12 +38,52 @@ bool ApplyServerOverride(SystemConfig& config, std::string_view text) {
   return true;
 }
 
-void ApplySigningDirOverride(SystemConfig& config, const std::string& dir) {
+namespace {
+
+bool IsAbsoluteFolder(std::string_view dir) {
+  if (dir.empty()) return false;
+  if (kPlatform.separators.find(dir.front()) != std::string_view::npos) return true;
+  const bool drive = dir.size() >= 3 && ((dir[0] >= 'A' && dir[0] <= 'Z') || (dir[0] >= 'a' && dir[0] <= 'z')) &&
+                     dir[1] == ':' && kPlatform.separators.find(dir[2]) != std::string_view::npos;
+  return kPlatform.drivePaths && drive;
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ApplySigningDirOverride(SystemConfig& config, const std::string& dir) {
+  if (!IsAbsoluteFolder(dir) || HasControlCharacter(dir)) return false;
   const char separator = kPlatform.separator;
   std::string base = dir;
   while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
   config.unsignedDrop = base + separator + "unsigned";
   config.signedDrop = base + separator + "signed";
+  return true;
+}
+
+Result<SystemConfig> LoadSystemConfig(const Environment& environment) {
+  SystemConfig config = SystemConfig::Defaults();
+  if (auto server = environment("PARONE_DEPLOY_SERVER"); server && !server->empty()) {
+    if (!ApplyServerOverride(config, *server)) {
+      return Error{Stage::kInput, CodeKind::kNone, 0,
+                   "PARONE_DEPLOY_SERVER=\"" + *server + "\" is not HOST[:FTP-PORT[:HTTP-PORT]]",
+                   "PARONE_DEPLOY_SERVER"};
+    }
+  }
+  if (auto signing = environment("PARONE_DEPLOY_SIGNING_DIR"); signing && !signing->empty()) {
+    if (!ApplySigningDirOverride(config, *signing)) {
+      return Error{Stage::kInput, CodeKind::kNone, 0,
+                   "PARONE_DEPLOY_SIGNING_DIR=\"" + *signing + "\" is not an absolute folder",
+                   "PARONE_DEPLOY_SIGNING_DIR"};
+    }
+  }
+  return config;
 }
 
 SystemConfig SystemConfig::Defaults() {

@@ -3,8 +3,12 @@
 // SystemConfig::Defaults(); tests and the demo build their own copy (a local
 // server on a free port, a temporary drop folder) and pass it in.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/error.hpp"
 
 namespace parone {
 
@@ -31,8 +35,21 @@ struct SystemConfig {
 bool ApplyServerOverride(SystemConfig& config, std::string_view text);
 
 // Points the code-signing drop folders at DIR/unsigned and DIR/signed (the
-// PARONE_DEPLOY_SIGNING_DIR variable).
-void ApplySigningDirOverride(SystemConfig& config, const std::string& dir);
+// PARONE_DEPLOY_SIGNING_DIR variable). False, with the config unchanged, for
+// a folder that is not absolute (it would depend on where the tool was
+// started) or holds a control character.
+bool ApplySigningDirOverride(SystemConfig& config, const std::string& dir);
+
+// An environment variable's UTF-8 value; nullopt when it is not set.
+using Environment = std::function<std::optional<std::string>(const char* name)>;
+
+// The built-in constants with the overrides the environment gives:
+// PARONE_DEPLOY_SERVER=host[:ftp-port[:http-port]] and
+// PARONE_DEPLOY_SIGNING_DIR=DIR (an empty value counts as unset). A
+// malformed value is an error naming the variable, never silently the
+// built-in server: a build machine pointed at staging must not publish to
+// production because of a typo.
+Result<SystemConfig> LoadSystemConfig(const Environment& environment);
 
 // What differs between the platforms the tool is built for. Defined in
 // system_config_posix.cpp or system_config_windows.cpp, whichever the build
@@ -42,6 +59,7 @@ struct PlatformConventions {
   std::string_view separators;  // characters that end a folder name in a path
   const char* unsignedDrop;     // the code-signing share's two folders
   const char* signedDrop;
+  bool drivePaths;              // a drive letter begins an absolute path
 };
 extern const PlatformConventions kPlatform;
 

@@ -7,6 +7,6 @@ namespace parone {
 // file name there. The signing share is mounted where the build machines
 // mount drive S:.
 const PlatformConventions kPlatform = {'/', "/", "/mnt/s/Codesigning/unsigned",
-                                       "/mnt/s/Codesigning/signed"};
+                                       "/mnt/s/Codesigning/signed", false};
 
 }  // namespace parone

@@ -5,6 +5,6 @@ namespace parone {
 
 // Windows accepts both separators in a path; the tool writes "\".
 const PlatformConventions kPlatform = {'\\', "\\/", "S:\\Codesigning\\unsigned",
-                                       "S:\\Codesigning\\signed"};
+                                       "S:\\Codesigning\\signed", true};
 
 }  // namespace parone

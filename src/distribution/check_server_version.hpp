@@ -6,11 +6,12 @@
 // file, one that answers with an error, and one that cannot be reached all
 // read as build 0, but the check tells which it was.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "distribution/proc_upload.hpp"
-#include "distribution/run_questions.hpp"
+#include "common/error.hpp"
+#include "distribution/run_context.hpp"
 
 namespace parone {
 
@@ -28,7 +29,8 @@ struct ServerVersion {
   std::string localBuild;   // text after the last "." of versionText
   bool versionRead = false;  // localBuild is a build number (see IsBuildNumber)
   std::string url;
-  UrlAnswer answer{};       // what the server answered to the read of the lastver file
+  int status = 0;           // the HTTP status of the read of the lastver file; 0: no answer
+  std::optional<Error> readError;  // why no answer came
   std::string serverText;   // the first bytes of the lastver file, untrimmed ("" unless 2xx)
   double local = 0;
   double server = 0;
@@ -39,13 +41,6 @@ struct ServerVersion {
   // answered HTTP 503", "no answer from the server: ..."); "" when it was.
   std::string AnswerNote() const;
 };
-
-// "http://" + host + the web path + name, its path in code page 949 bytes,
-// percent-encoded: what an update client fetches for a published name.
-std::string WebUrl(const SystemConfig& config, const CodePage& codePage, const std::string& name);
-// WebUrl of base name + "_lastver.txt".
-std::string LastVerUrl(const SystemConfig& config, const CodePage& codePage,
-                       const std::string& baseName);
 
 // Whether the text after the version's last "." can be recorded as a build:
 // after blanks, its compared part (see ComparedBuildText) begins with a
@@ -66,15 +61,17 @@ double BuildValue(std::string_view buildText);
 // A build value as the questions show it: whole numbers without a fraction.
 std::string BuildValueText(double value);
 
-// Reads both builds and sets lblVer to "버전: " + the version text. Shows no
-// box: a version that cannot be read leaves versionRead false.
-ServerVersion LookUpServerVersion(DistributionContext& context, const std::string& path);
+// Reads both builds and shows "버전: " + the version text. A version that
+// cannot be read leaves versionRead false and is not reported here (the
+// question says it); rows of the version block that could not be built
+// are (the error report of GetFileVer).
+ServerVersion LookUpServerVersion(const RunContext& context, const std::string& path);
 
 // True: go on with this file. False: the user declined at a question: the
 // version cannot be read (asked first, and then the only question), the
 // build is already on the server, or the server's build is greater.
 // `found`, when given, receives what the check found.
-bool CheckServerVersion(DistributionContext& context, RunQuestions& questions,
-                        const std::string& path, ServerVersion* found = nullptr);
+bool CheckServerVersion(const RunContext& context, const std::string& path,
+                        ServerVersion* found = nullptr);
 
 }  // namespace parone

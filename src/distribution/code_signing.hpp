@@ -32,9 +32,9 @@
 #include <string>
 #include <vector>
 
-#include "distribution/distribution_run.hpp"
+#include "common/error.hpp"
+#include "distribution/run_context.hpp"
 #include "platform/error_report.hpp"
-#include "platform/sleeper.hpp"
 
 namespace parone {
 
@@ -54,20 +54,34 @@ class SigningWayOut {
   }
 };
 
-inline constexpr long kSigningPollMs = 5000;
-inline constexpr const char* kCodeSigningClosing = ") in procedure CodeSigning of Form FrmMain";
-
-class DropFolderSigning final : public CodeSigningHandOff {
+// The way out the request's signing policy gives: questions where it asks,
+// a deadline and a number of silent retries where it does not (a build
+// machine has nobody to ask).
+class PolicyWayOut final : public SigningWayOut {
  public:
-  DropFolderSigning(DistributionContext& context, Sleeper& sleeper, SigningWayOut& wayOut,
-                    long pollMs = kSigningPollMs)
-      : context_(context), sleeper_(sleeper), wayOut_(wayOut), pollMs_(pollMs) {}
+  explicit PolicyWayOut(const RunContext& context) : c_(context) {}
+  bool RetryCopy(const std::string& from, const std::string& to) override;
+  bool KeepWaiting(long waitedMs) override;
+  long NextSleepMs(long waitedMs, long pollMs) override;
+
+ private:
+  const RunContext& c_;
+  int copyRetries_ = 0;
+};
+
+class DropFolderSigning final {
+ public:
+  // Polls every request.signing.pollMs, sleeping with the services' sleeper.
+  DropFolderSigning(const RunContext& context, SigningWayOut& wayOut)
+      : context_(context), wayOut_(wayOut), pollMs_(context.request.signing.pollMs) {}
 
   // True when every file that exists and was handed over has been replaced
   // by its signed copy (files listed by DroppedPaths were not handed over).
-  bool CodeSigning(const std::vector<std::string>& paths) override;
+  bool CodeSigning(const std::vector<std::string>& paths);
   // The paths of the last hand-off whose packer failed (already reported).
-  std::vector<std::string> DroppedPaths() const override { return dropped_; }
+  const std::vector<std::string>& DroppedPaths() const { return dropped_; }
+  // Why the last hand-off returned false (stage signing, or packer).
+  const std::optional<Error>& lastError() const { return error_; }
 
   // How many times the last hand-off looked for the signed copies.
   std::size_t lastPollCount() const { return polls_; }
@@ -90,13 +104,14 @@ class DropFolderSigning final : public CodeSigningHandOff {
   bool TakeBack(std::vector<Handed>& handed);
   void WithdrawUnsignedCopies(const std::vector<Handed>& handed);
   void Report(const ErrorInfo& error);
+  bool Fail(std::string why);
 
-  DistributionContext& context_;
-  Sleeper& sleeper_;
+  const RunContext& context_;
   SigningWayOut& wayOut_;
   long pollMs_;
   std::size_t polls_ = 0;
   std::vector<std::string> dropped_;
+  std::optional<Error> error_;
 };
 
 }  // namespace parone

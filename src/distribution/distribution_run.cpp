@@ -3,51 +3,30 @@
 #include <algorithm>
 #include <new>
 
-#include "common/tick_state.hpp"
-#include "distribution/check_server_version.hpp"
-#include "platform/error_report.hpp"
+#include "distribution/code_signing.hpp"
+#include "distribution/failure_messages.hpp"
 
 namespace parone {
-namespace {
 
-// Passes every control through but holds back closing the window until the
-// whole upload pass is done, so later entries are not dropped.
-class DeferredUnloadView final : public DistributionView {
- public:
-  explicit DeferredUnloadView(DistributionView& inner) : inner_(inner) {}
-  std::string cmbLocalFullPath() override { return inner_.cmbLocalFullPath(); }
-  void FocusCmbLocalFullPath() override { inner_.FocusCmbLocalFullPath(); }
-  int chkCodeSigning() override { return inner_.chkCodeSigning(); }
-  void SetLblVer(const std::string& caption) override { inner_.SetLblVer(caption); }
-  void SetLblWaitingVisible(bool visible) override { inner_.SetLblWaitingVisible(visible); }
-  std::string Text1() override { return inner_.Text1(); }
-  int ChkPassive() override { return inner_.ChkPassive(); }
-  int chkSuccUnload() override { return inner_.chkSuccUnload(); }
-  ProgressDisplay& ProgressBar1() override { return inner_.ProgressBar1(); }
-  void Unload() override { unloadRequested_ = true; }
-  void YieldToWindow() override { inner_.YieldToWindow(); }
-  void Notice(const std::string& text) override { inner_.Notice(text); }
-  std::intptr_t WindowHandle() override { return inner_.WindowHandle(); }
-  bool unloadRequested() const { return unloadRequested_; }
-
- private:
-  DistributionView& inner_;
-  bool unloadRequested_ = false;
-};
-
-}  // namespace
-
-bool WorkflowSteps::CheckServerVersion(const std::string& path, ServerVersion& found) {
-  return parone::CheckServerVersion(context_, questions_, path, &found);
+bool WorkflowSteps::CheckServerVersion(const RunContext& context, const std::string& path,
+                                       ServerVersion& found) {
+  return parone::CheckServerVersion(context, path, &found);
 }
 
-UploadOutcome WorkflowSteps::ProcUpload(const std::string& path, bool runUpx,
-                                        DistributionView& view) {
-  const DistributionContext& c = context_;
-  DistributionContext withView{view,       c.boxes, c.files,    c.settings,
-                               c.codePage, c.facts, c.launcher, c.config,
-                               c.ftpTimeouts, c.urlTimeouts, c.confirmOverHttp};
-  return parone::ProcUpload(withView, path, runUpx);
+SigningOutcome WorkflowSteps::CodeSigning(const RunContext& context,
+                                          const std::vector<std::string>& paths) {
+  PolicyWayOut wayOut(context);
+  DropFolderSigning signing(context, wayOut);
+  SigningOutcome outcome;
+  outcome.ok = signing.CodeSigning(paths);
+  outcome.dropped = signing.DroppedPaths();
+  outcome.error = signing.lastError();
+  return outcome;
+}
+
+UploadOutcome WorkflowSteps::ProcUpload(const RunContext& context, const std::string& path,
+                                        bool runUpx) {
+  return parone::ProcUpload(context, path, runUpx);
 }
 
 bool RunOutcome::AllPublished() const {
@@ -81,32 +60,35 @@ std::vector<std::string> SelectedPaths(const std::string& selection) {
   return entries;
 }
 
-RunOutcome DistributionRun::Run() {
+RunOutcome DistributionRun::Run(const PublishRequest& request) {
   if (running_) return {RunStatus::kAlreadyRunning, {}, {}};
   running_ = true;
+  const RunContext context{request, services_, events_};
   RunOutcome outcome;
   try {
-    outcome = RunGuarded();
+    outcome = RunGuarded(context);
   } catch (const std::bad_alloc&) {
-    ShowErrorReport(boxes_, errors::OutOfMemory(), kRunClosing);
+    context.Show(ErrorReportMessage(Error{Stage::kInput, CodeKind::kRuntime, 7, "Out of memory"},
+                                    kRunClosing));
     outcome.status = RunStatus::kAborted;
   } catch (const std::exception& e) {
-    ShowErrorReport(boxes_, {440, e.what()}, kRunClosing);
+    context.Show(
+        ErrorReportMessage(Error{Stage::kInput, CodeKind::kRuntime, 440, e.what()}, kRunClosing));
     outcome.status = RunStatus::kAborted;
   }
   running_ = false;
   return outcome;
 }
 
-RunOutcome DistributionRun::RunGuarded() {
-  DistributionView& view = view_;
+RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
+  const PublishRequest& request = context.request;
   RunOutcome outcome;
   // An empty entry names no file: checked, it would meet a missing record
   // and ask a question about nothing; uploaded, it could only fail.
-  outcome.entries = SelectedPaths(view.cmbLocalFullPath());
+  outcome.entries = request.entries;
+  std::erase(outcome.entries, std::string());
   if (outcome.entries.empty()) {
-    boxes_.Show("보낼파일을 선택하세요.", kStyleOkOnly);
-    view.FocusCmbLocalFullPath();
+    context.Show("보낼파일을 선택하세요.");
     outcome.status = RunStatus::kEmptySelection;
     return outcome;
   }
@@ -118,7 +100,7 @@ RunOutcome DistributionRun::RunGuarded() {
 
   for (FileReport& report : outcome.reports) {
     ServerVersion found;
-    const bool goOn = steps_.CheckServerVersion(report.path, found);
+    const bool goOn = steps_.CheckServerVersion(context, report.path, found);
     report.check = std::move(found);
     if (!goOn) {
       for (FileReport& r : outcome.reports) r.result = PublishResult::kDeclined;
@@ -127,52 +109,52 @@ RunOutcome DistributionRun::RunGuarded() {
     }
   }
 
-  bool signedBeforeUpload = false;
-  if (IsTicked(view.chkCodeSigning())) {
-    if (!signing_) {
-      boxes_.Show("전자서명 기능을 사용할 수 없습니다. 파일을 올리지 않았습니다.",
-                          kStyleWarning);
+  std::vector<std::string> dropped;
+  if (request.sign) {
+    SigningOutcome signing = steps_.CodeSigning(context, outcome.entries);
+    if (!signing.ok) {
+      for (FileReport& r : outcome.reports) r.error = signing.error;
       outcome.status = RunStatus::kSigningFailed;
       return outcome;
     }
-    if (!signing_->CodeSigning(outcome.entries)) {
-      outcome.status = RunStatus::kSigningFailed;
-      return outcome;
-    }
-    signedBeforeUpload = true;
+    dropped = std::move(signing.dropped);
   }
 
   // When the files were signed, the hand-off has already run UPX over them
   // (after signing it would break the signature), so the upload pass skips it.
-  DeferredUnloadView deferred(view);
-  const std::vector<std::string> dropped =
-      signedBeforeUpload ? signing_->DroppedPaths() : std::vector<std::string>{};
   bool warned = false;
+  bool closeRequested = false;
   for (FileReport& report : outcome.reports) {
     const std::string& entry = report.path;
     if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
       // Its packer failed before signing (reported there), so it was never
       // signed: it fails like a failed upload and the next file goes on.
-      boxes_.Show("배포 실패!!", kStyleOkOnly);
-      outcome.uploads.push_back({});
+      context.Show("배포 실패!!");
+      UploadOutcome failed;
+      failed.error = Error{Stage::kPacker, CodeKind::kNone, 0, "the packer failed before signing", entry};
+      outcome.uploads.push_back(std::move(failed));
     } else {
-      outcome.uploads.push_back(steps_.ProcUpload(entry, !signedBeforeUpload, deferred));
+      outcome.uploads.push_back(steps_.ProcUpload(context, entry, !request.sign));
     }
-    report.upload = outcome.uploads.back();
-    report.result = ResultOf(outcome.uploads.back());
-    Record(report, warned);
+    const UploadOutcome& upload = outcome.uploads.back();
+    closeRequested = closeRequested || upload.closeRequested;
+    report.upload = upload;
+    report.result = ResultOf(upload);
+    report.error = upload.error;
+    Finish(context, report, warned);
   }
   outcome.status = RunStatus::kCompleted;
-  if (deferred.unloadRequested() && !outcome.AnyUnconfirmed()) view.Unload();
+  outcome.closeWindow = closeRequested && !outcome.AnyUnconfirmed();
   return outcome;
 }
 
-void DistributionRun::Record(const FileReport& report, bool& warned) {
+void DistributionRun::Finish(const RunContext& context, FileReport& report, bool& warned) {
+  context.events.FileFinished(report);
   if (!journal_ || journal_->Append(report) || warned) return;
   warned = true;
   const std::string path = journal_->CurrentPath();
-  view_.Notice("배포 기록을 남기지 못했습니다: " +
-               (path.empty() ? std::string("기록할 사용자 폴더가 없습니다") : path));
+  context.events.Notice("배포 기록을 남기지 못했습니다: " +
+                        (path.empty() ? std::string("기록할 사용자 폴더가 없습니다") : path));
 }
 
 }  // namespace parone

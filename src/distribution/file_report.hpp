@@ -24,6 +24,7 @@ struct FileReport {
   std::optional<ServerVersion> check;   // nullopt: the version pass did not reach it
   std::optional<UploadOutcome> upload;  // nullopt: the upload pass did not reach it
   PublishResult result = PublishResult::kFailed;
+  std::optional<Error> error{};         // why it is not published (or not confirmed)
 };
 
 // "published", "declined", "failed", "not_confirmed", "checked".

@@ -4,11 +4,11 @@
 #include <new>
 
 #include "common/path_names.hpp"
-#include "common/tick_state.hpp"
+#include "distribution/failure_messages.hpp"
 #include "distribution/recent_files.hpp"
 #include "distribution/upx_step.hpp"
 #include "fileutil/file_version.hpp"
-#include "platform/error_report.hpp"
+#include "transfer/ftp_session.hpp"
 
 namespace parone {
 namespace {
@@ -18,93 +18,127 @@ namespace {
 constexpr const char* kStoredOverNotice =
     "FTP 계정에 이름 바꾸기 권한이 없어 임시 이름을 거치지 않고 배포 파일에 바로 덮어썼습니다.";
 
+// The upload's progress as the run reports it.
+class ProgressEvents final : public ProgressDisplay {
+ public:
+  explicit ProgressEvents(PublishEvents& events) : events_(events) {}
+  void SetBytes(std::uint64_t sent, std::uint64_t total) override { events_.Progress(sent, total); }
+
+ private:
+  PublishEvents& events_;
+};
+
 // Both files go to temporary names and are checked there before either
 // published name changes; then the program file is renamed in, then its
 // lastver file, so the version the server records never runs ahead of the
-// program file. Returns true when both are in place; every failure has been
-// shown. The staged file's size and digest go into `out`.
-bool PublishBoth(DistributionContext& c, FtpSession& ftp, const std::string& path,
-                 const std::string& lastVerName, const std::string& lastVerText,
-                 UploadOutcome& out) {
-  auto program = ftp.StageFile(path, c.config.remoteDir, "", &c.view.ProgressBar1());
-  if (!program) {
-    c.boxes.Show("배포 실패!!", kStyleOkOnly);
+// program file. Every failure is reported and recorded in `out`.
+bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress,
+                 const std::string& path, const std::string& lastVerName,
+                 const std::string& lastVerText, UploadOutcome& out) {
+  const std::string& remoteDir = c.request.config.remoteDir;
+  auto fail = [&](const Error& error, const std::string& name, const char* conclusion) {
+    c.Show(FtpUploadMessage(error, remoteDir + "/" + name));
+    c.Show(conclusion);
+    out.error = error;
+    // Whatever went wrong with the lastver file is recorded as its stage.
+    if (name == lastVerName && error.stage != Stage::kInput) out.error->stage = Stage::kLastVer;
     return false;
-  }
+  };
+  const std::string fileName = FileNameOf(path);
+  auto program = ftp.StageFile(path, remoteDir, "", &progress);
+  if (!program) return fail(program.error(), fileName, "배포 실패!!");
   out.size = program->size();
   out.sha256 = program->sha256();
   // The lastver bytes come from this run, not from the shared copy in temp/,
   // which another run of the tool may have rewritten meanwhile.
-  auto lastVer = ftp.StageText(lastVerText, c.config.remoteDir, lastVerName);
-  if (!lastVer || !ftp.Publish(*program)) {
+  auto lastVer = ftp.StageText(lastVerText, remoteDir, lastVerName);
+  if (!lastVer) {
+    ftp.Discard(*program);
+    return fail(lastVer.error(), lastVerName, "배포 실패!!");
+  }
+  if (const Status published = ftp.Publish(*program); !published) {
     // Nothing published: both names on the server are as they were.
     ftp.Discard(*program);
-    if (lastVer) ftp.Discard(*lastVer);
-    c.boxes.Show("배포 실패!!", kStyleOkOnly);
-    return false;
-  }
-  if (!ftp.Publish(*lastVer)) {
     ftp.Discard(*lastVer);
-    c.boxes.Show("버전파일 배포 실패!!", kStyleOkOnly);
-    return false;
+    return fail(published.error(), fileName, "배포 실패!!");
+  }
+  if (const Status published = ftp.Publish(*lastVer); !published) {
+    ftp.Discard(*lastVer);
+    return fail(published.error(), lastVerName, "버전파일 배포 실패!!");
   }
   return true;
 }
 
-UploadOutcome Upload(DistributionContext& c, const std::string& path, bool runUpx) {
+UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx) {
+  const PublishServices& s = c.services;
+  const PublishRequest& r = c.request;
   // The packer rewrites the file, so the version is read after it ran.
-  if (runUpx && !RunUpxStep(c, path)) {
-    c.boxes.Show("배포 실패!!", kStyleOkOnly);
-    return {};
+  if (runUpx) {
+    if (auto packed = RunUpxStep(c, path); !packed) {
+      c.Show("배포 실패!!");
+      UploadOutcome out;
+      out.error = packed.error();
+      return out;
+    }
   }
-  FileVersionReader reader(c.files, c.boxes);
+  FileVersionReader reader(s.files);
   UploadOutcome out;
-  out.versionText = reader.GetFileVerString(path, kTrue16, kFalse16);
+  const VersionText version = reader.GetFileVerString(path, kTrue16);
+  for (const Error& e : version.scanErrors) c.Show(ErrorReportMessage(e, kFileVerClosing));
+  if (version.failure) c.Show(ErrorReportMessage(*version.failure, kFileVerClosing));
+  out.versionText = version.text;
   out.build = BuildNumberOf(out.versionText);
   const std::string& build = out.build;
   const std::string lastVerName = BaseNameOf(path) + "_lastver.txt";
-  const std::string lastVerPath = LocalLastVerPath(c.facts, lastVerName);
+  const std::string lastVerPath = LocalLastVerPath(s.facts, lastVerName);
   const std::string lastVerText = build + "\r\n";
 
   // Written before any connection is made; a missing temp folder ends the
   // upload here. Replaced whole, so a run reading it never sees a part, and
   // never written through a link someone left there.
-  if (!c.files.WriteFileAtomically(lastVerPath, lastVerText)) {
-    ShowErrorReport(c.boxes, errors::PathNotFound(), kProcUploadClosing);
+  if (!s.files.WriteFileAtomically(lastVerPath, lastVerText)) {
+    const Error error{Stage::kLastVer, CodeKind::kRuntime, 76, "Path not found", lastVerPath};
+    c.Show(ErrorReportMessage(error, kProcUploadClosing));
+    out.error = error;
     return out;
   }
 
-  FtpSession ftp(c.boxes, c.files, c.codePage, c.ftpTimeouts);
-  if (!ftp.FTP_Open(c.config.ftpHost, c.config.ftpUser, c.config.ftpPassword, c.config.ftpPort,
-                    c.view.ChkPassive())) {
+  FtpSession ftp(s.files, s.codePage, r.ftpTimeouts);
+  const FtpEndpoint endpoint{r.config.ftpHost, r.config.ftpPort, r.config.ftpUser,
+                             r.config.ftpPassword, r.passive};
+  if (const Status opened = ftp.FTP_Open(endpoint); !opened) {
+    c.Show(FtpOpenMessage(opened.error()));
+    out.error = opened.error();
     return out;
   }
   out.result = true;
+  ProgressEvents progress(c.events);
   const auto start = std::chrono::steady_clock::now();
-  out.published = PublishBoth(c, ftp, path, lastVerName, lastVerText, out);
+  out.published = PublishBoth(c, ftp, progress, path, lastVerName, lastVerText, out);
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (ftp.renameUnavailable()) c.view.Notice(kStoredOverNotice);
+  if (ftp.renameUnavailable()) c.events.Notice(kStoredOverNotice);
   ftp.FTP_Close();
 
-  AddRecentFile(c.settings, path);
+  AddRecentFile(s.settings, path);
   if (!out.published) return out;
-  if (c.confirmOverHttp) {
+  if (r.confirmOverHttp) {
     // What the update clients will be handed: a wrong mapping from the FTP
     // folder to the web, a cache on the way or an old copy shows here, not
     // in the users' complaints.
-    out.web = ConfirmOverHttp(c.config, c.codePage, c.urlTimeouts, FileNameOf(path), lastVerName,
+    out.web = ConfirmOverHttp(r.config, s.codePage, r.urlTimeouts, FileNameOf(path), lastVerName,
                               lastVerText, out.size.value_or(0));
     if (!out.web->Confirmed()) {
       // The upload itself succeeded and stays; the window stays open so
       // the user sees this.
-      c.boxes.Show(out.web->WarningText(), kStyleWarning);
+      out.error = out.web->AsError();
+      c.Show(out.web->WarningText(), kStyleWarning);
       return out;
     }
   }
-  if (IsTicked(c.view.chkSuccUnload())) {
-    c.view.Unload();
+  if (r.closeAfterSending) {
+    out.closeRequested = true;
   } else {
-    c.boxes.Show("배포완료", kStyleOkOnly);
+    c.Show("배포완료");
   }
   return out;
 }
@@ -117,15 +151,19 @@ std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastV
   return folder + kPlatform.separator + "temp" + kPlatform.separator + lastVerName;
 }
 
-UploadOutcome ProcUpload(DistributionContext& context, const std::string& path, bool runUpx) {
+UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) {
+  Error error;
   try {
     return Upload(context, path, runUpx);
   } catch (const std::bad_alloc&) {
-    ShowErrorReport(context.boxes, errors::OutOfMemory(), kProcUploadClosing);
+    error = Error{Stage::kStore, CodeKind::kRuntime, 7, "Out of memory", path};
   } catch (const std::exception& e) {
-    ShowErrorReport(context.boxes, {440, e.what()}, kProcUploadClosing);
+    error = Error{Stage::kStore, CodeKind::kRuntime, 440, e.what(), path};
   }
-  return {};
+  context.Show(ErrorReportMessage(error, kProcUploadClosing));
+  UploadOutcome out;
+  out.error = error;
+  return out;
 }
 
 }  // namespace parone

@@ -7,6 +7,7 @@
 
 #include "common/hex_text.hpp"
 #include "common/path_names.hpp"
+#include "distribution/error_json.hpp"
 
 namespace parone {
 namespace {
@@ -72,6 +73,7 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
     e.seconds = report.upload->seconds;
   }
   e.result = ResultName(report.result);
+  e.error = report.error;
   return e;
 }
 
@@ -89,6 +91,7 @@ std::string JournalLine(const JournalEntry& e) {
   line["result"] = e.result;
   line["confirmed"] = OrNull(e.confirmed);
   line["seconds"] = e.seconds;
+  line["error"] = ErrorJson(e.error);
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -125,6 +128,18 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
   if (const auto it = line.find("seconds"); it != line.end() && !it->is_null()) {
     if (!it->is_number()) return std::nullopt;
     e.seconds = it->get<double>();
+  }
+  if (const auto it = line.find("error"); it != line.end() && it->is_object()) {
+    Error error;
+    const auto stage = it->find("stage");
+    const auto code = it->find("code");
+    const auto message = it->find("message");
+    if (message != it->end() && message->is_string()) error.message = message->get<std::string>();
+    if (code != it->end() && code->is_number_integer()) error.code = code->get<long>();
+    if (stage != it->end() && stage->is_string()) {
+      error.stage = StageNamed(stage->get<std::string>()).value_or(Stage::kInput);
+    }
+    e.error = std::move(error);
   }
   return e;
 }

@@ -35,6 +35,9 @@ struct JournalEntry {
   std::string result;                 // ResultName
   std::optional<bool> confirmed;      // nullopt: HTTP was not asked
   double seconds = 0;
+  // Why it was not published: the stage, the code and the other side's
+  // text (only the three are kept in the line).
+  std::optional<Error> error;
 };
 
 // "YYYY-MM-DDTHH:MM:SSZ".

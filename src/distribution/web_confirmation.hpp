@@ -5,6 +5,7 @@
 // two or three requests; shows nothing.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/system_config.hpp"
@@ -17,9 +18,9 @@ struct WebConfirmation {
   std::string fileName;
   std::string lastVerName;
   std::string expectedLastVer;  // the lastver text as published (build and CR LF)
-  UrlTextResult lastVer;        // what the web served for it
+  Result<HttpAnswer> lastVer = HttpAnswer{};  // what the web served for it
   std::uint64_t expectedSize = 0;
-  UrlSizeResult size;           // what the web said of the file's size
+  Result<HttpAnswer> size = HttpAnswer{};     // what the web said of the file's size
 
   bool LastVerMatches() const;
   bool SizeMatches() const;
@@ -27,6 +28,9 @@ struct WebConfirmation {
   // The warning shown when the web does not serve what was published: the
   // file, and for each of the two what was expected and what was seen.
   std::string WarningText() const;
+  // What went wrong, as an error of stage read-back (the first mismatch);
+  // nullopt when confirmed.
+  std::optional<Error> AsError() const;
 };
 
 // `lastVerText` is what was stored as the lastver file, `size` the bytes of

@@ -2,10 +2,9 @@
 
 namespace parone {
 
-bool CopyFileChecked(FileSystem& files, MessageBoxes& boxes, const std::string& from,
+bool CopyFileChecked(FileSystem& files, const std::string& from,
                      const std::string& to, const std::function<bool()>& tryAgain) {
   while (!files.CopyFileReplacing(from, to)) {
-    boxes.Show("Error copying File", kStyleOkOnly);
     if (!tryAgain()) return false;
   }
   return true;

@@ -6,7 +6,6 @@
 
 #include "common/text_encoding.hpp"
 #include "fileutil/pe_version_block.hpp"
-#include "platform/error_report.hpp"
 
 namespace parone {
 namespace {
@@ -76,10 +75,15 @@ std::vector<std::string> SplitKeys() {
   return keys;
 }
 
-// A row could not be built: raised inside the scan, reported by its caller.
+// A row could not be built: raised inside the scan, recorded by its caller.
 struct ScanFailure {
-  ErrorInfo error;
+  long number;
+  const char* description;
 };
+
+Error VersionError(long number, const char* description, const std::string& path = {}) {
+  return Error{Stage::kVersionRead, CodeKind::kRuntime, number, description, path};
+}
 
 // The work text: as many 16-bit characters as the block has bytes, all
 // spaces, with the block's bytes written over the start.
@@ -106,7 +110,7 @@ std::u16string Marked(std::string_view key) {
 // end of the work text without one cannot be cut out.
 std::u16string UpToNul(const std::u16string& work, std::size_t start) {
   const auto end = work.find(kNul, start);
-  if (end == std::u16string::npos) throw ScanFailure{errors::InvalidArgument()};
+  if (end == std::u16string::npos) throw ScanFailure{5, "Invalid procedure call or argument"};
   return work.substr(start, end - start);
 }
 
@@ -135,7 +139,7 @@ std::string LanguageRow(const std::u16string& work) {
   // The type word of the first StringTable, searched from the last letter of
   // "StringFileInfo" on.
   const auto table = work.find(kTextType, p + 14);
-  if (table == std::u16string::npos) throw ScanFailure{errors::InvalidArgument()};
+  if (table == std::u16string::npos) throw ScanFailure{5, "Invalid procedure call or argument"};
   return "Language: " + GetLanguageName(Utf16ToUtf8(UpToNul(work, table + 1)));
 }
 
@@ -152,33 +156,33 @@ std::string GetLanguageName(std::string_view tableKey) {
   return "";
 }
 
-VersionList ScanVersionBlock(std::span<const std::uint8_t> block, MessageBoxes& boxes) {
+VersionScan ScanVersionBlock(std::span<const std::uint8_t> block) {
   const std::u16string work = MakeWorkText(block);
   const std::vector<std::string> keys = SplitKeys();
-  VersionList rows = keys;  // a row whose building fails keeps its bare key
+  VersionScan scan{keys, {}};  // a row whose building fails keeps its bare key
 
   auto guarded = [&](std::size_t row, auto&& build) {
     try {
-      rows[row] = build();
+      scan.rows[row] = build();
     } catch (const ScanFailure& failure) {
-      ShowErrorReport(boxes, failure.error, kFileVerClosing);
+      scan.errors.push_back(VersionError(failure.number, failure.description));
     } catch (const std::bad_alloc&) {
-      ShowErrorReport(boxes, errors::OutOfMemory(), kFileVerClosing);
+      scan.errors.push_back(VersionError(7, "Out of memory"));
     }
   };
   for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
     guarded(i, [&] { return ValueRow(work, keys[i]); });
   }
   guarded(keys.size() - 1, [&] { return LanguageRow(work); });
-  return rows;
+  return scan;
 }
 
-std::optional<VersionList> FileVersionReader::GetFileVer(const std::string& path) {
+std::optional<VersionScan> FileVersionReader::GetFileVer(const std::string& path) {
   auto file = files_.OpenForReading(path);
   if (!file) return std::nullopt;
   const auto block = ExtractVersionBlock(*file);
   if (!block) return std::nullopt;
-  return ScanVersionBlock(*block, boxes_);
+  return ScanVersionBlock(*block);
 }
 
 std::string FormatWholeNumber(std::string_view text) {
@@ -191,35 +195,35 @@ std::string FormatWholeNumber(std::string_view text) {
 }
 
 
-std::string FileVersionReader::GetFileVerString(const std::string& path,
-                                                Boolean16 keepRevision,
-                                                Boolean16 hideError) {
-  std::string result;
-  auto fail = [&](const ErrorInfo& error) {
-    if (!IsTrue(hideError)) ShowErrorReport(boxes_, error, kFileVerClosing);
-    return result;
+VersionText FileVersionReader::GetFileVerString(const std::string& path, Boolean16 keepRevision) {
+  VersionText out;
+  auto fail = [&](long number, const char* description) {
+    out.failure = VersionError(number, description, path);
+    return out;
   };
 
-  const auto list = GetFileVer(path);
-  if (!list) return fail(errors::NoVersionBlock());  // row 2 of an empty text
+  auto scan = GetFileVer(path);
+  if (!scan) return fail(13, "Type mismatch");  // row 2 of an empty text
+  out.scanErrors = std::move(scan->errors);
 
-  const std::string& row = (*list)[2];
+  const std::string& row = scan->rows[2];
   const auto space = row.find(' ');
+  std::string& result = out.text;
   result = space == std::string::npos ? row : row.substr(space + 1);
 
   // The position of the last dot is a signed 16-bit number: a version text
   // with its last dot beyond 32767 characters is an overflow, reported.
   const auto dot = result.rfind('.');
   const std::size_t position = dot == std::string::npos ? 0 : dot + 1;
-  if (position > 32767) return fail(errors::Overflow());
+  if (position > 32767) return fail(6, "Overflow");
 
   if (IsTrue(keepRevision)) {
     result.replace(position, std::string::npos, FormatWholeNumber(result.substr(position)));
   } else {
-    if (position == 0) return fail(errors::InvalidArgument());
+    if (position == 0) return fail(5, "Invalid procedure call or argument");
     result.resize(position - 1);
   }
-  return result;
+  return out;
 }
 
 }  // namespace parone

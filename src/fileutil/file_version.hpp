@@ -2,8 +2,8 @@
 // Reads the text fields of a program file's version resource by scanning the
 // raw version block for the keys it knows, and derives the version text the
 // workflow records on the server. Synchronous; keeps no state between calls.
-// Failures are reported with the error report of this module and never
-// thrown to the caller.
+// Failures come back as Error values (stage version-read, the run-time error
+// number and description of the error report); nothing is shown or thrown.
 
 #include <cstdint>
 #include <optional>
@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.hpp"
 #include "common/tick_state.hpp"
 #include "platform/file_system.hpp"
-#include "platform/message_box.hpp"
 
 namespace parone {
 
@@ -26,35 +26,44 @@ inline constexpr std::string_view kVersionKeyList =
     "OriginalFilename;ProductName;ProductVersion;Comments;LegalTrademarks;"
     "PrivateBuild;SpecialBuild;Language";
 
-inline constexpr const char* kFileVerClosing = ") in procedure GetFileVer of Module mdlFile";
 
 // The language name for the first 4 characters of a string-table key
 // (upper-cased first); empty when the id is not known.
 std::string GetLanguageName(std::string_view tableKey);
 
+struct VersionScan {
+  VersionList rows;
+  // One per row that could not be built (that row keeps its bare key); the
+  // error report shows each.
+  std::vector<Error> errors;
+};
+
 // The scan over one raw version block (bytes as the version API delivers
-// them). Failures while building a row show the error report and leave that
-// row as its bare key.
-VersionList ScanVersionBlock(std::span<const std::uint8_t> block, MessageBoxes& boxes);
+// them).
+VersionScan ScanVersionBlock(std::span<const std::uint8_t> block);
+
+struct VersionText {
+  std::string text;  // the version text, or whatever had been assigned before a failure
+  // Why the version could not be read whole: no version block (13, Type
+  // mismatch), a last dot beyond 32767 characters (6, Overflow), ...
+  std::optional<Error> failure;
+  std::vector<Error> scanErrors;  // rows of the block that could not be built
+};
 
 class FileVersionReader {
  public:
-  FileVersionReader(FileSystem& files, MessageBoxes& boxes) : files_(files), boxes_(boxes) {}
+  explicit FileVersionReader(FileSystem& files) : files_(files) {}
 
   // nullopt ("the empty text") when the file has no version block or cannot
-  // be read; no message in that case.
-  std::optional<VersionList> GetFileVer(const std::string& path);
+  // be read.
+  std::optional<VersionScan> GetFileVer(const std::string& path);
 
   // The FileVersion value; with keepRevision its last component rewritten as
   // a plain number (1.01.0033 -> 1.01.33), without it dropped (-> 1.01).
-  // After a failure: the error report unless hideError, and whatever had
-  // been assigned so far.
-  std::string GetFileVerString(const std::string& path, Boolean16 keepRevision,
-                               Boolean16 hideError);
+  VersionText GetFileVerString(const std::string& path, Boolean16 keepRevision);
 
  private:
   FileSystem& files_;
-  MessageBoxes& boxes_;
 };
 
 // The last component rewritten with the number format "0": digits-only

@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "common/error.hpp"
 #include "fileutil/pe_version_block.hpp"
 #include "platform/file_system.hpp"
-#include "platform/message_box.hpp"
 
 namespace parone {
 
@@ -19,13 +21,13 @@ struct ProgramFileFacts {
   // The FileVersion value as stored ("1.01.0033", "Not specified" when the
   // key is missing); nullopt when the file has no version block.
   std::optional<std::string> fileVersion;
+  std::vector<Error> scanErrors;  // rows of the version block that could not be built
 
   bool isPe() const { return certificate != CertificateTable::kNotPe; }
 };
 
-// Never fails towards the caller; `boxes` only hears of a failure inside the
-// version scan (its own error report).
-ProgramFileFacts InspectProgramFile(FileSystem& files, MessageBoxes& boxes, const std::string& path);
+// Never fails towards the caller: what cannot be read is said in the facts.
+ProgramFileFacts InspectProgramFile(FileSystem& files, const std::string& path);
 
 // The version for a message: the stored value, or "(없음)" without a block.
 std::string FileVersionForDisplay(const std::optional<std::string>& fileVersion);

@@ -2,8 +2,7 @@
 
 namespace parone {
 
-LaunchResult ShellAndWait(ProcessLauncher& launcher, MessageBoxes& boxes,
-                          const std::string& program, std::intptr_t ownerWindow,
+LaunchResult ShellAndWait(ProcessLauncher& launcher, const std::string& program, std::intptr_t ownerWindow,
                           const std::string& parameters, const std::string& workingFolder,
                           Boolean16 hidden, Boolean16 minimised, long timeoutMs) {
   LaunchRequest request;
@@ -17,11 +16,7 @@ LaunchResult ShellAndWait(ProcessLauncher& launcher, MessageBoxes& boxes,
   } else if (IsTrue(minimised)) {
     request.show = ShowCommand::kShowMinimisedNoActivate;
   }
-  const LaunchResult result = launcher.Run(request);
-  if (!result.started) {
-    boxes.Show("프로그램을 실행할 수 없습니다: " + program + "\r\n" + result.error, kStyleWarning);
-  }
-  return result;
+  return launcher.Run(request);
 }
 
 }  // namespace parone

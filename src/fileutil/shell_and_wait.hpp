@@ -3,14 +3,13 @@
 // until its time limit has passed (then it is ended by force). The
 // parameter text follows the Windows command-line rules (see
 // common/command_line.hpp), so a quoted path with blanks stays one argument.
-// A program that cannot be started is reported in a message box of our own.
+// Shows nothing: a program that cannot be started is said in the result.
 
 #include <cstdint>
 #include <string>
 
 #include "common/command_line.hpp"
 #include "common/tick_state.hpp"
-#include "platform/message_box.hpp"
 #include "platform/process_launcher.hpp"
 
 namespace parone {
@@ -18,8 +17,7 @@ namespace parone {
 // `timeoutMs` 0 waits as long as the program runs. The result says whether
 // it started, whether it timed out and its exit status; the described
 // procedure looks at none of it, the packer step does.
-LaunchResult ShellAndWait(ProcessLauncher& launcher, MessageBoxes& boxes,
-                          const std::string& program, std::intptr_t ownerWindow,
+LaunchResult ShellAndWait(ProcessLauncher& launcher, const std::string& program, std::intptr_t ownerWindow,
                           const std::string& parameters, const std::string& workingFolder,
                           Boolean16 hidden, Boolean16 minimised, long timeoutMs = 0);
 

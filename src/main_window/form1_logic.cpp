@@ -9,6 +9,7 @@
 #include "common/text_encoding.hpp"
 #include "common/tick_state.hpp"
 #include "distribution/recent_files.hpp"
+#include "distribution/publish_journal.hpp"
 
 namespace parone {
 namespace {
@@ -26,58 +27,26 @@ bool IsDriveLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) 
 
 }  // namespace
 
-// The window's progress bar as the workflow counts: single precision values
-// kept as given, whole steps on the control.
-class Form1Logic::Progress final : public ProgressDisplay {
- public:
-  explicit Progress(Form1Controls& controls) : controls_(controls) {}
-  float Max() const override { return max_; }
-  void SetMax(float max) override {
-    max_ = max;
-    controls_.SetProgressMax(static_cast<int>(max));
-  }
-  float Value() const override { return value_; }
-  void SetValue(float value) override {
-    value_ = value;
-    controls_.SetProgressValue(static_cast<int>(value));
-  }
-
- private:
-  Form1Controls& controls_;
-  float max_ = 100;
-  float value_ = 0;
-};
-
 Form1Logic::Form1Logic(Form1Controls& controls, Form1Services services)
-    : controls_(controls),
-      services_(std::move(services)),
-      progress_(std::make_unique<Progress>(controls)) {
-  context_ = std::make_unique<DistributionContext>(DistributionContext{
-      *this, services_.boxes, services_.files, services_.settings, services_.codePage,
-      services_.facts, services_.launcher, services_.config, services_.ftpTimeouts,
-      services_.urlTimeouts});
-  questions_ = std::make_unique<MessageBoxQuestions>(services_.boxes);
-  steps_ = std::make_unique<WorkflowSteps>(*context_, *questions_);
-  signing_ = std::make_unique<DropFolderSigning>(*context_, services_.sleeper, *this,
-                                                 services_.signingPollMs);
+    : controls_(controls), services_(std::move(services)) {
   // Every publish from the window is recorded, as from the command line.
-  journal_ = std::make_unique<PublishJournal>(services_.files, services_.facts);
-  run_ = std::make_unique<DistributionRun>(*this, services_.boxes, *steps_, signing_.get(),
-                                           journal_.get());
+  journal_ = std::make_unique<PublishJournal>(services_.publish.files, services_.publish.facts);
+  run_ = std::make_unique<DistributionRun>(services_.publish, *this, journal_.get());
 }
 
 Form1Logic::~Form1Logic() = default;
 
 void Form1Logic::Load(const std::string& commandLine) {
-  const ProgramVersion v = services_.facts.OwnVersion();
+  const ProgramVersion v = services_.publish.facts.OwnVersion();
   controls_.SetCaption(controls_.Caption() + " Ver." + std::to_string(v.major) + "." +
                        std::to_string(v.minor) + "." + std::to_string(v.revision));
   // The window is not visible yet, so the change handler does not write
   // this back.
-  controls_.SetText(C::Text1, services_.settings.GetSetting(kAppTitle, "Config", "UpxPath",
-                                                            services_.config.defaultUpxPath));
-  controls_.SetTick(C::ChkPassive, TickStateFromText(services_.settings.GetSetting(
-                                       kAppTitle, "Config", "PassiveMode", "1")));
+  SettingsStore& settings = services_.publish.settings;
+  controls_.SetText(C::Text1, settings.GetSetting(kAppTitle, "Config", "UpxPath",
+                                                  services_.config.defaultUpxPath));
+  controls_.SetTick(C::ChkPassive,
+                    TickStateFromText(settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
   SizeDropDowns();
   controls_.FocusOn(C::cmbLocalFullPath);  // first in the focus order
 
@@ -98,7 +67,30 @@ void Form1Logic::SizeDropDowns() {
   }
 }
 
-void Form1Logic::cmdDistribute_Click() { lastRun_ = run_->Run(); }
+PublishRequest Form1Logic::MakeRequest() {
+  PublishRequest request;
+  request.entries = SelectedPaths(controls_.Text(C::cmbLocalFullPath));
+  request.upxPath = controls_.Text(C::Text1);
+  // Only an exact tick counts; a greyed box does not.
+  request.passive = IsTicked(controls_.Tick(C::ChkPassive));
+  request.sign = IsTicked(controls_.Tick(C::chkCodeSigning));
+  request.closeAfterSending = IsTicked(controls_.Tick(C::chkSuccUnload));
+  request.signing = services_.signing;
+  request.config = services_.config;
+  request.ftpTimeouts = services_.ftpTimeouts;
+  request.urlTimeouts = services_.urlTimeouts;
+  request.ownerWindow = controls_.WindowHandle();
+  return request;
+}
+
+void Form1Logic::cmdDistribute_Click() {
+  // A press while a run is going (the window processes its messages during
+  // a run) starts nothing.
+  if (run_->running()) return;
+  lastRun_ = run_->Run(MakeRequest());
+  if (lastRun_.status == RunStatus::kEmptySelection) controls_.FocusOn(C::cmbLocalFullPath);
+  if (lastRun_.closeWindow) controls_.CloseForm();
+}
 
 void Form1Logic::cmdClose_Click() { controls_.CloseForm(); }
 
@@ -109,14 +101,14 @@ void Form1Logic::cmdFindFile_Click() {
 
 void Form1Logic::Text1_Change() {
   if (controls_.IsFormVisible()) {
-    services_.settings.SaveSetting(kAppTitle, "Config", "UpxPath", controls_.Text(C::Text1));
+    services_.publish.settings.SaveSetting(kAppTitle, "Config", "UpxPath", controls_.Text(C::Text1));
   }
 }
 
 void Form1Logic::ChkPassive_Click() {
   if (controls_.IsFormVisible()) {
-    services_.settings.SaveSetting(kAppTitle, "Config", "PassiveMode",
-                                   std::to_string(controls_.Tick(C::ChkPassive)));
+    services_.publish.settings.SaveSetting(kAppTitle, "Config", "PassiveMode",
+                                           std::to_string(controls_.Tick(C::ChkPassive)));
   }
 }
 
@@ -139,9 +131,9 @@ void Form1Logic::cmbLocalFullPath_DropFiles(const std::vector<std::string>& path
 }
 
 std::string Form1Logic::SelectFileDialog(const std::string& title, const std::string& initialFileName) {
-  if (lastFolder_.empty() || (!services_.files.FolderExists(lastFolder_) &&
-                              !services_.files.FileExists(lastFolder_))) {
-    lastFolder_ = services_.facts.OwnFolder();
+  FileSystem& files = services_.publish.files;
+  if (lastFolder_.empty() || (!files.FolderExists(lastFolder_) && !files.FileExists(lastFolder_))) {
+    lastFolder_ = services_.publish.facts.OwnFolder();
   }
   const std::optional<std::string> chosen =
       controls_.OpenFileDialog({title, lastFolder_, initialFileName, "모든파일", "*.*"});
@@ -159,7 +151,7 @@ void Form1Logic::LoadRecentFiles() {
   };
   std::vector<Name> names;
   int index = 0;
-  for (const std::string& entry : ReadRecentFiles(services_.settings)) {
+  for (const std::string& entry : ReadRecentFiles(services_.publish.settings)) {
     const int at = controls_.AddItem(C::cmbLocalFullPath, entry, index++);
     names.push_back({FileNameOf(entry), at});
   }
@@ -172,34 +164,46 @@ void Form1Logic::LoadRecentFiles() {
   if (index > 0) controls_.SelectItem(C::cmbLocalFullPath, 0);
 }
 
-void Form1Logic::AddRecentFile(const std::string& entry) { parone::AddRecentFile(services_.settings, entry); }
-
-std::string Form1Logic::cmbLocalFullPath() { return controls_.Text(C::cmbLocalFullPath); }
-void Form1Logic::FocusCmbLocalFullPath() { controls_.FocusOn(C::cmbLocalFullPath); }
-int Form1Logic::chkCodeSigning() { return controls_.Tick(C::chkCodeSigning); }
-void Form1Logic::SetLblVer(const std::string& caption) { controls_.SetText(C::lblVer, caption); }
-void Form1Logic::SetLblWaitingVisible(bool visible) { controls_.SetVisible(C::lblWaiting, visible); }
-std::string Form1Logic::Text1() { return controls_.Text(C::Text1); }
-int Form1Logic::ChkPassive() { return controls_.Tick(C::ChkPassive); }
-int Form1Logic::chkSuccUnload() { return controls_.Tick(C::chkSuccUnload); }
-ProgressDisplay& Form1Logic::ProgressBar1() { return *progress_; }
-void Form1Logic::Unload() { controls_.CloseForm(); }
-void Form1Logic::YieldToWindow() { controls_.ProcessPendingMessages(); }
-std::intptr_t Form1Logic::WindowHandle() { return controls_.WindowHandle(); }
-
-bool Form1Logic::RetryCopy(const std::string& from, const std::string& to) {
-  return services_.boxes.Show("파일을 복사하지 못했습니다. 다시 시도하시겠습니까?\r\n\r\n" + from +
-                                  "\r\n-> " + to + "\r\n\r\n(아니요: 배포를 중단합니다)",
-                              kStyleQuestionYesNo) == kAnswerYes;
+void Form1Logic::AddRecentFile(const std::string& entry) {
+  parone::AddRecentFile(services_.publish.settings, entry);
 }
 
-bool Form1Logic::KeepWaiting(long waitedMs) {
-  const long every = services_.askToKeepWaitingMs;
-  if (every <= 0 || waitedMs == 0 || waitedMs % every != 0) return true;
-  return services_.boxes.Show("서명된 파일을 " + std::to_string(waitedMs / 60000) +
-                                  "분째 기다리고 있습니다. 계속 기다리시겠습니까?\r\n\r\n"
-                                  "(아니요: 배포를 중단합니다. 파일은 바뀌지 않습니다)",
-                              kStyleQuestionYesNo) == kAnswerYes;
+void Form1Logic::VersionShown(const std::string& caption) { controls_.SetText(C::lblVer, caption); }
+
+std::pair<int, int> BlockBarPosition(std::uint64_t sent, std::uint64_t total, int currentMax) {
+  constexpr std::uint64_t kLimit = 32767;  // the bar counts in 16-bit steps
+  const std::uint64_t wholeBlocks = total / 1024;
+  if (wholeBlocks == 0) return {currentMax, 0};
+  const std::uint64_t max = std::min(wholeBlocks, kLimit);
+  const std::uint64_t blocks = std::min(sent, total) / 1024;
+  return {static_cast<int>(max), static_cast<int>(blocks % (max + 1))};
+}
+
+void Form1Logic::Progress(std::uint64_t sent, std::uint64_t total) {
+  const auto [max, value] = BlockBarPosition(sent, total, barMax_);
+  if (max != barMax_) controls_.SetProgressMax(barMax_ = max);
+  // The start of each transfer sets the bar to 0 even where it already is.
+  if (value != barValue_ || sent == 0) controls_.SetProgressValue(barValue_ = value);
+}
+
+void Form1Logic::WaitingShown(bool shown) { controls_.SetVisible(C::lblWaiting, shown); }
+
+void Form1Logic::Show(const Message& message) {
+  services_.boxes.Show(message.text, message.style, message.caption);
+}
+
+bool Form1Logic::Ask(const Question& question) {
+  return services_.boxes.Show(question.text, kStyleQuestionYesNo) == kAnswerYes;
+}
+
+void Form1Logic::Pulse() { controls_.ProcessPendingMessages(); }
+
+std::optional<SystemConfig> LoadWindowConfig(const Environment& environment, MessageBoxes& boxes) {
+  auto config = LoadSystemConfig(environment);
+  if (config) return *config;
+  boxes.Show("환경 변수 설정이 잘못되어 프로그램을 시작하지 않습니다.\r\n\r\n" + config.error().message,
+             kStyleWarning);
+  return std::nullopt;
 }
 
 std::optional<std::string> FolderOfChosenFile(const std::string& path) {

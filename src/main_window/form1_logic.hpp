@@ -1,16 +1,16 @@
 #pragma once
 // What the window Form1 does, whatever toolkit draws it: the load handler,
 // the settings handlers, the file dialog's folder rules, the recent files in
-// the two combo boxes, drops and choices, and the view the distribution
-// workflow works through. The toolkit window owns the controls and turns
-// its events into calls of the handlers below; this class reaches the
-// controls only through Form1Controls.
+// the two combo boxes, drops and choices, the request a run is started with
+// and the run's events. The toolkit window owns the controls and turns its
+// events into calls of the handlers below; this class reaches the controls
+// only through Form1Controls.
 //
 // Everything runs on the GUI thread. A run (cmdDistribute_Click, and the
 // load with a command line) blocks it until the run has ended, except where
-// the workflow yields (after the waiting label is shown, after each UPX
-// step). Settings are saved as they change, and only while the window is
-// visible, so the load never writes back what it has just read.
+// the run pulses (after the waiting label is shown, after each UPX step).
+// Settings are saved as they change, and only while the window is visible,
+// so the load never writes back what it has just read.
 
 #include <cstdint>
 #include <memory>
@@ -18,31 +18,29 @@
 #include <string>
 #include <vector>
 
-#include "distribution/code_signing.hpp"
 #include "distribution/distribution_run.hpp"
-#include "distribution/run_questions.hpp"
+#include "distribution/publish_events.hpp"
+#include "distribution/services.hpp"
 #include "main_window/form1_controls.hpp"
+#include "platform/message_box.hpp"
 
 namespace parone {
 
+// The window's share of the front end: the platform's services for the runs,
+// its message boxes, and the parts of the request the controls do not give.
 struct Form1Services {
   MessageBoxes& boxes;
-  SettingsStore& settings;
-  FileSystem& files;
-  const CodePage& codePage;
-  const ProcessFacts& facts;
-  ProcessLauncher& launcher;
-  Sleeper& sleeper;
+  PublishServices publish;
   SystemConfig config;
   FtpTimeouts ftpTimeouts{};
   UrlTextTimeouts urlTimeouts{};
-  long signingPollMs = kSigningPollMs;
-  long askToKeepWaitingMs = 5 * 60 * 1000;  // how often a long signing wait asks
+  // Polls every 5 s and asks every 5 minutes whether to keep waiting.
+  SigningPolicy signing{};
 };
 
 inline constexpr const char* kFindFileTitle = "배포 파일 선택";
 
-class Form1Logic final : public DistributionView, public SigningWayOut {
+class Form1Logic final : public PublishEvents {
  public:
   // `controls` must outlive this object; nothing is called on it here.
   Form1Logic(Form1Controls& controls, Form1Services services);
@@ -85,47 +83,52 @@ class Form1Logic final : public DistributionView, public SigningWayOut {
   // density changed under it.
   void SizeDropDowns();
 
-  // DistributionView
-  std::string cmbLocalFullPath() override;
-  void FocusCmbLocalFullPath() override;
-  int chkCodeSigning() override;
-  void SetLblVer(const std::string& caption) override;
-  void SetLblWaitingVisible(bool visible) override;
-  std::string Text1() override;
-  int ChkPassive() override;
-  int chkSuccUnload() override;
-  ProgressDisplay& ProgressBar1() override;
-  void Unload() override;
-  void YieldToWindow() override;
-  std::intptr_t WindowHandle() override;
+  // The request a run starts with, made from the controls as they are now.
+  PublishRequest MakeRequest();
 
-  // SigningWayOut: the user decides, in Yes/No boxes whose default is No.
-  bool RetryCopy(const std::string& from, const std::string& to) override;
-  bool KeepWaiting(long waitedMs) override;
+  // PublishEvents: labels and the bar change on the controls, messages and
+  // questions are message boxes (questions: Yes/No, No as default).
+  void VersionShown(const std::string& caption) override;
+  void Progress(std::uint64_t sent, std::uint64_t total) override;
+  void WaitingShown(bool shown) override;
+  void Show(const Message& message) override;
+  bool Ask(const Question& question) override;
+  void Answered(const Question&, bool, const std::string&) override {}
+  void Notice(const std::string&) override {}
+  void FileFinished(const FileReport&) override {}
+  void Pulse() override;
 
   const RunOutcome& lastRun() const { return lastRun_; }
 
  private:
-  class Progress;
-
   Form1Controls& controls_;
   Form1Services services_;
   std::string lastFolder_;
   RunOutcome lastRun_;
+  // What the progress bar shows now; it is set only when that changes.
+  int barMax_ = 100;
+  int barValue_ = 0;
 
-  std::unique_ptr<Progress> progress_;
-  std::unique_ptr<DistributionContext> context_;
-  std::unique_ptr<MessageBoxQuestions> questions_;
-  std::unique_ptr<WorkflowSteps> steps_;
-  std::unique_ptr<DropFolderSigning> signing_;
   std::unique_ptr<PublishJournal> journal_;
   std::unique_ptr<DistributionRun> run_;
 };
+
+// The progress bar as the window has always counted: one step per whole
+// 1024-byte block sent, the maximum the file's whole blocks up to 32767;
+// beyond that the bar starts over from empty. With no whole block the
+// maximum stays as it was (`currentMax`). Returns {max, value}.
+std::pair<int, int> BlockBarPosition(std::uint64_t sent, std::uint64_t total, int currentMax);
 
 // The folder a chosen file lies in, as the next dialog opens it: the path
 // before its last separator, keeping the separator when that leaves a root
 // ("C:\x.exe" gives "C:\", "/x.exe" gives "/"); nullopt without a separator.
 std::optional<std::string> FolderOfChosenFile(const std::string& path);
+
+// The configuration a window starts with: the built-in constants with the
+// environment's overrides. A malformed override is shown in a warning box
+// (style 48) naming the variable, and nullopt returned: the window must
+// then exit without a run rather than publish to the built-in server.
+std::optional<SystemConfig> LoadWindowConfig(const Environment& environment, MessageBoxes& boxes);
 
 // Alphabetical order without regard to case, as cmbLocalFileOnly keeps its
 // names: ASCII and Latin-1 letters compare folded, everything else by code

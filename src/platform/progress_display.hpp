@@ -1,7 +1,7 @@
 #pragma once
-// A progress bar: a maximum and a current value, both single precision as
-// the window's control holds them. Setting a value must repaint (or redraw
-// the terminal bar) at once, since transfers block the caller's thread.
+// Where a transfer reports how far it has come: bytes handed over so far out
+// of the file's total. Called on the transferring thread, often (for every
+// buffer libcurl takes); a display draws only when what it shows changes.
 
 #include <cstdint>
 
@@ -10,14 +10,8 @@ namespace parone {
 class ProgressDisplay {
  public:
   virtual ~ProgressDisplay() = default;
-  virtual float Max() const = 0;
-  virtual void SetMax(float max) = 0;
-  virtual float Value() const = 0;
-  virtual void SetValue(float value) = 0;
-  // The true share of a transfer: bytes handed over so far out of `total`.
-  // The window's bar shows only the block count above; a display that can
-  // show bytes, speed and time left (the terminal's) uses this.
-  virtual void SetBytes(std::uint64_t /*sent*/, std::uint64_t /*total*/) {}
+  // A count lower than the last one, or another total, begins a new transfer.
+  virtual void SetBytes(std::uint64_t sent, std::uint64_t total) = 0;
 };
 
 }  // namespace parone

@@ -1,39 +1,37 @@
 #pragma once
-// The tool's FTP client: one logged-in session at a time, reused by every
-// upload until it is closed. Built on libcurl. Every call blocks the caller
-// until the server has answered (bounded by the time-outs below); failures
-// are shown in this module's own message boxes and the caller gets false.
-//
-// Publishing goes in three steps, so that what the update clients read is
-// never a part of a file:
+// The publish policy on one logged-in FTP session: what the update clients
+// read is never a part of a file. Publishing one file goes in three steps:
 //   stage    store the file under a short temporary name in the remote folder
 //            and check that the server holds all of its bytes;
 //   publish  rename it over the final name (moving the old file aside first
 //            where the server will not rename over it, and back on failure);
 //   discard  remove a staged file that is not to be published.
-// FTP_UPLoad does all three for one file.
-//
-// After a time-out the connection counts as dead: nothing more is sent on
-// the session (no clean-up either) and every later call fails at once.
+// FTP_UPLoad does all three for one file. Every call blocks until the server
+// has answered (bounded by the connection's time-outs); nothing is shown:
+// failures come back as Error values (see ftp_connection.hpp, ftp_store.hpp
+// and FtpCheck below).
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "common/error.hpp"
 #include "platform/code_page.hpp"
 #include "platform/file_system.hpp"
-#include "platform/message_box.hpp"
 #include "platform/progress_display.hpp"
+#include "transfer/ftp_connection.hpp"
 
 namespace parone {
 
-struct FtpTimeouts {
-  long connectSeconds = 15;  // TCP connect, and the server's connect-back in active mode
-  long stallSeconds = 60;    // no progress, or no reply, for this long fails the transfer
+// `Error::code` of a CodeKind::kNone error from this module: which of its
+// own checks failed.
+enum FtpCheck : long {
+  kFtpNoFileName = 1,       // stage input: no remote name, and none in the local path
+  kFtpNotInCodePage = 2,    // stage input: the remote path cannot travel in code page 949
+  kFtpControlCharacter = 3, // stage input: the remote path would end a command line early
+  kFtpOldFileAside = 4,     // stage rename: the published file is left under `subject` only
+  kFtpNotStaged = 5,        // stage rename: nothing staged to publish (or the connection is gone)
 };
-
-inline constexpr std::size_t kFtpBlockSize = 1024;
 
 // A file held on the server under its temporary name, with all its bytes,
 // waiting to be published or discarded on the session that staged it. It
@@ -71,48 +69,48 @@ class FtpStagedFile {
 
 class FtpSession {
  public:
-  FtpSession(MessageBoxes& boxes, FileSystem& files, const CodePage& codePage,
-             FtpTimeouts timeouts = {});
+  FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts = {});
   ~FtpSession();
   FtpSession(const FtpSession&) = delete;
   FtpSession& operator=(const FtpSession&) = delete;
 
-  // Connects and logs in. Passive mode only when `passive` is exactly 1.
-  bool FTP_Open(const std::string& server, const std::string& user,
-                const std::string& password, int port, int passive);
+  // Connects and logs in (stage connect or login on failure).
+  Status FTP_Open(const FtpEndpoint& endpoint);
 
   // Stores the local file as remoteDir + "/" + remoteName (relative to the
-  // login folder; an empty remote name takes the local file name), in
-  // 1024-byte blocks, advancing `progress` when given: stage, then publish;
-  // a failure leaves the published file as it was (except where the server
+  // login folder; an empty remote name takes the local file name),
+  // reporting its progress to `progress` when given: stage, then publish; a
+  // failure leaves the published file as it was (except where the server
   // cannot rename, see Publish) and removes the temporary one.
-  bool FTP_UPLoad(const std::string& localPath, const std::string& remoteDir,
-                  const std::string& remoteName, ProgressDisplay* progress);
+  Status FTP_UPLoad(const std::string& localPath, const std::string& remoteDir,
+                    const std::string& remoteName, ProgressDisplay* progress);
 
   // Uploads the local file to a temporary name beside remoteDir/remoteName
   // (empty remote name: the local file name) and checks its size on the
-  // server (SIZE, or a listing of that one name where SIZE is missing).
-  // nullopt after a message box; the temporary file is then already removed
-  // (unless the connection died). `progress` must outlive the staged file.
-  std::optional<FtpStagedFile> StageFile(const std::string& localPath, const std::string& remoteDir,
-                                         const std::string& remoteName, ProgressDisplay* progress);
+  // server (SIZE, or a listing of that one name where SIZE is missing). On
+  // failure the temporary file is already removed (unless the connection
+  // died). A local file that cannot be opened is stage input, run-time
+  // error 53 or 70. `progress` must outlive the staged file.
+  Result<FtpStagedFile> StageFile(const std::string& localPath, const std::string& remoteDir,
+                                  const std::string& remoteName, ProgressDisplay* progress);
   // The same for bytes held in memory, stored as remoteDir/remoteName.
-  std::optional<FtpStagedFile> StageText(const std::string& bytes, const std::string& remoteDir,
-                                         const std::string& remoteName);
+  Result<FtpStagedFile> StageText(const std::string& bytes, const std::string& remoteDir,
+                                  const std::string& remoteName);
 
   // Renames the staged file over its final name. Where the server refuses,
   // the old file is renamed aside, the staged one renamed in, and only then
   // the old one deleted (put back under its name if the second rename
-  // fails). A server that refuses the first rename and the move-aside as
-  // well cannot rename at all: the file is then stored straight over the
+  // fails; if that fails too, the error is kFtpOldFileAside naming the
+  // aside path). A server that refuses the first rename and the move-aside
+  // as well cannot rename at all: the file is then stored straight over the
   // final name and its size checked (renameUnavailable() turns true, and
-  // later publishes on this session go that way at once). False after a
-  // message box; the staged file is then still pending (call Discard).
-  bool Publish(FtpStagedFile& staged);
+  // later publishes on this session go that way at once). On failure the
+  // staged file is still pending (call Discard).
+  Status Publish(FtpStagedFile& staged);
 
   // Removes a pending staged file from the server; quietly, since a
   // leftover temporary file harms nothing that is published. Does nothing
-  // once the connection is dead.
+  // once the connection is lost.
   void Discard(FtpStagedFile& staged);
 
   void FTP_Close();
@@ -122,10 +120,19 @@ class FtpSession {
   bool connectionLost() const;
   // The server refused every rename: files went straight over their names.
   bool renameUnavailable() const;
+  FtpConnection& connection() { return connection_; }
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  Result<FtpStagedFile> Stage(std::unique_ptr<RandomAccessFile> file, const std::string& folder,
+                              const std::string& name, ProgressDisplay* progress);
+  Result<std::pair<std::string, std::string>> RemoteNames(const std::string& remoteDir,
+                                                          const std::string& name) const;
+  Status Replace(const FtpStagedFile& staged);
+
+  FileSystem& files_;
+  const CodePage& codePage_;
+  FtpConnection connection_;
+  bool cannotRename_ = false;
 };
 
 }  // namespace parone

@@ -54,27 +54,31 @@ void SetUpRequest(CURL* h, const std::string& urlBytes, HeaderList& headers,
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeouts.totalSeconds);
 }
 
-int Status(CURL* h) {
+int HttpStatus(CURL* h) {
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   return static_cast<int>(status);
 }
 
-UrlAnswer NoAnswer(std::string failure) { return {0, std::move(failure)}; }
+Error NoAnswer(Stage stage, CURLcode rc, std::string text, const std::string& url) {
+  return Error{stage, CodeKind::kCurl, static_cast<long>(rc), std::move(text), url, static_cast<long>(rc)};
+}
 
 }  // namespace
 
-std::string UrlAnswer::Describe() const {
-  if (answered()) return "HTTP " + std::to_string(status);
-  return "응답 없음 (" + failure + ")";
+std::string DescribeAnswer(const Result<HttpAnswer>& answer) {
+  if (answer) return "HTTP " + std::to_string(answer->status);
+  return "응답 없음 (" + answer.error().message + ")";
 }
 
-UrlTextResult FetchUrlText(const std::string& url, const CodePage& codePage,
-                           UrlTextTimeouts timeouts, std::size_t maxBytes) {
+Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage,
+                                UrlTextTimeouts timeouts, std::size_t maxBytes, Stage stage) {
   const auto urlBytes = codePage.FromUtf8(url);
-  if (!urlBytes) return {NoAnswer("URL을 코드 페이지 949로 바꿀 수 없습니다"), ""};
+  if (!urlBytes) {
+    return NoAnswer(stage, CURLE_URL_MALFORMAT, "URL을 코드 페이지 949로 바꿀 수 없습니다", url);
+  }
   CurlEasy curl;
-  if (!curl.valid()) return {NoAnswer(curl.ErrorText(CURLE_FAILED_INIT)), ""};
+  if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
   CURL* h = curl.get();
   HeaderList headers;
   SetUpRequest(h, *urlBytes, headers, timeouts);
@@ -82,52 +86,58 @@ UrlTextResult FetchUrlText(const std::string& url, const CodePage& codePage,
   collected.limit = maxBytes;
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &collected);
-  const CURLcode rc = curl_easy_perform(h);
+  const auto rc = static_cast<CURLcode>(curl.Perform());
   // A write error is the read stopping itself (or an empty limit), once an
   // answer is in.
-  if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && Status(h) != 0)) {
-    return {NoAnswer(curl.ErrorText(rc)), ""};
+  if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && HttpStatus(h) != 0)) {
+    return NoAnswer(stage, rc, curl.ErrorText(rc), url);
   }
-  return {{Status(h), ""}, codePage.ToUtf8(collected.bytes)};
+  HttpAnswer answer;
+  answer.status = HttpStatus(h);
+  answer.body = codePage.ToUtf8(collected.bytes);
+  return answer;
 }
 
 std::string OpenUrlText(const std::string& url, const CodePage& codePage,
                         UrlTextTimeouts timeouts) {
-  return FetchUrlText(url, codePage, timeouts).text;
+  const auto answer = FetchUrlText(url, codePage, timeouts);
+  return answer ? answer->body : std::string();
 }
 
-UrlSizeResult ProbeUrlSize(const std::string& url, const CodePage& codePage,
-                           UrlTextTimeouts timeouts) {
+Result<HttpAnswer> ProbeUrlSize(const std::string& url, const CodePage& codePage,
+                                UrlTextTimeouts timeouts, Stage stage) {
   const auto urlBytes = codePage.FromUtf8(url);
-  if (!urlBytes) return {NoAnswer("URL을 코드 페이지 949로 바꿀 수 없습니다"), std::nullopt, false};
-  UrlSizeResult result;
+  if (!urlBytes) {
+    return NoAnswer(stage, CURLE_URL_MALFORMAT, "URL을 코드 페이지 949로 바꿀 수 없습니다", url);
+  }
+  HttpAnswer answer;
   for (const bool byGet : {false, true}) {
     CurlEasy curl;
-    if (!curl.valid()) return {NoAnswer(curl.ErrorText(CURLE_FAILED_INIT)), std::nullopt, byGet};
+    if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
     CURL* h = curl.get();
     HeaderList headers;
     SetUpRequest(h, *urlBytes, headers, timeouts);
     curl_easy_setopt(h, CURLOPT_NOBODY, byGet ? 0L : 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &RefuseBody);
-    const CURLcode rc = curl_easy_perform(h);
-    result.byGet = byGet;
-    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && Status(h) != 0)) {
-      result.answer = NoAnswer(curl.ErrorText(rc));
-      return result;
+    const auto rc = static_cast<CURLcode>(curl.Perform());
+    answer.byGet = byGet;
+    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && HttpStatus(h) != 0)) {
+      return NoAnswer(stage, rc, curl.ErrorText(rc), url);
     }
-    result.answer = {Status(h), ""};
+    answer.status = HttpStatus(h);
     // Some servers and proxies answer only GET: 405 Method Not Allowed, or
     // 501 Not Implemented from older ones.
-    if (!byGet && (result.answer.status == 405 || result.answer.status == 501)) continue;
+    if (!byGet && (answer.status == 405 || answer.status == 501)) continue;
     curl_off_t length = -1;
     // curl_off_t, not long: files over 2 GiB on 32-bit builds.
-    if (result.answer.ok() && curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+    if (answer.ok() &&
+        curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
         length >= 0) {
-      result.length = static_cast<std::uint64_t>(length);
+      answer.length = static_cast<std::uint64_t>(length);
     }
-    return result;
+    return answer;
   }
-  return result;
+  return answer;
 }
 
 }  // namespace parone

@@ -34,9 +34,13 @@ class CliPublish : public ::testing::Test {
     NativeFileSystem files;
     FixedProcessFacts facts(root_.string());
     Cp949CodePage codePage;
-  NativeProcessLauncher launcher;
-    CliContext context{outStream, errStream, in, files, settings, facts, codePage, launcher,
-                       SystemConfig::Defaults(), std::move(serverEnv)};
+    NativeProcessLauncher launcher;
+    RealSleeper sleeper;
+    CliContext context{outStream, errStream, in,
+                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
+                       [serverEnv](const char* name) {
+                         return std::string(name) == "PARONE_DEPLOY_SERVER" ? serverEnv : std::nullopt;
+                       }};
     context.ftpStallSeconds = 10;
     context.stdinIsTerminal = terminalInput.has_value();
     const int status = RunCli(args, context);

@@ -59,9 +59,9 @@ class CliReport : public ::testing::Test {
     NativeFileSystem files;
     Cp949CodePage codePage;
     NativeProcessLauncher launcher;
-    CliContext context{outStream, errStream, in,       files,
-                       settings,  facts,     codePage, launcher,
-                       SystemConfig::Defaults()};
+    RealSleeper sleeper;
+    CliContext context{outStream, errStream, in,
+                       PublishServices{files, settings, codePage, facts, launcher, sleeper}};
     context.ftpStallSeconds = 10;
     context.urlTimeouts = {2, 4};
     const int status = RunCli(args, context);
@@ -103,7 +103,8 @@ TEST_F(CliReport, PublishJsonGivesOneLineWithEveryFieldPerFile) {
   const std::vector<std::string> keys = {"path",          "file",         "size",     "sha256",
                                          "version",       "local_build",  "server_build",
                                          "server_status", "server_error", "decision", "result",
-                                         "seconds",       "bytes_per_second", "confirmed"};
+                                         "seconds",       "bytes_per_second", "confirmed",
+                                         "error"};
   for (const Json& line : lines) {
     std::vector<std::string> present;
     for (const auto& item : line.items()) present.push_back(item.key());

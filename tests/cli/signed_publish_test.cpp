@@ -67,11 +67,15 @@ class SignedPublish : public ::testing::Test {
     FixedProcessFacts facts((root_ / "tool").string());
     Cp949CodePage codePage;
     NativeProcessLauncher launcher;
-    SystemConfig config = SystemConfig::Defaults();
-    ApplySigningDirOverride(config, drop.string());
-    CliContext context{out, errStream, in, fileSystem, settings, facts, codePage, launcher, config};
+    RealSleeper realSleeper;
+    CliContext context{out, errStream, in,
+                       PublishServices{fileSystem, settings, codePage, facts, launcher,
+                                       sleeper ? *sleeper : static_cast<Sleeper&>(realSleeper)},
+                       [drop](const char* name) -> std::optional<std::string> {
+                         if (std::string(name) != "PARONE_DEPLOY_SIGNING_DIR") return std::nullopt;
+                         return drop.string();
+                       }};
     context.signingPollMs = pollMs;
-    context.sleeper = sleeper;
     std::vector<std::string> args = {"publish", "--sign", "--sign-timeout", "60", "--server",
                                      "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" +
                                          std::to_string(server.httpPort())};

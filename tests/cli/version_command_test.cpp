@@ -25,8 +25,8 @@ CliRun RunCliCapture(const std::vector<std::string>& args) {
   FixedProcessFacts facts("/nonexistent");
   Cp949CodePage codePage;
   NativeProcessLauncher launcher;
-  CliContext context{out, err, in, files, settings, facts, codePage, launcher, SystemConfig::Defaults(),
-                     std::nullopt};
+  RealSleeper sleeper;
+  CliContext context{out, err, in, PublishServices{files, settings, codePage, facts, launcher, sleeper}};
   CliRun run;
   run.status = RunCli(args, context);
   run.out = out.str();

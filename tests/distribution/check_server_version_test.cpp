@@ -5,12 +5,13 @@
 
 #include "test_dir.hpp"
 #include "distribution/check_server_version.hpp"
+#include "distribution/web_urls.hpp"
 #include "local_server.hpp"
 #include "version_block_builder.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
-#include "recording_view.hpp"
+#include "recording_events.hpp"
 
 namespace parone {
 namespace {
@@ -22,20 +23,6 @@ const char* kQuestion = "이미 올라간 파일의 버전과 같습니다. 그�
 const char* kNoVersionQuestion =
     "파일의 버전을 읽을 수 없습니다. 그래도 업로드하시겠습니까?\r\n"
     "(서버에 기록된 빌드 번호가 비워집니다)\r\n\r\n";
-
-// Answers as the window does (a style-292 box) and notes which kind was asked.
-class KindRecordingQuestions final : public RunQuestions {
- public:
-  explicit KindRecordingQuestions(MessageBoxes& boxes) : boxes_(boxes) {}
-  bool Ask(RunQuestion kind, const std::string& text) override {
-    kinds.push_back(kind);
-    return boxes_.Ask(kind, text);
-  }
-  std::vector<RunQuestion> kinds;
-
- private:
-  MessageBoxQuestions boxes_;
-};
 
 class CheckServerVersionTest : public ::testing::Test {
  protected:
@@ -71,17 +58,19 @@ class CheckServerVersionTest : public ::testing::Test {
     return path.string();
   }
   bool Check(const std::string& path, ServerVersion* found = nullptr) {
-    DistributionContext context{view,     boxes,   files,  settings, cp949, facts,
-                                launcher, config_, FtpTimeouts{}, UrlTextTimeouts{1, 3}};
-    return CheckServerVersion(context, questions, path, found);
+    PublishRequest request;
+    request.config = config_;
+    request.urlTimeouts = UrlTextTimeouts{1, 3};
+    PublishServices services{files, settings, cp949, facts, launcher, sleeper};
+    return CheckServerVersion(RunContext{request, services, events}, path, found);
   }
 
   static LocalServer* server_;
   fs::path dir_;
   SystemConfig config_;
-  RecordingView view;
   RecordingMessageBoxes boxes;
-  KindRecordingQuestions questions{boxes};
+  RecordingEvents events{boxes};
+  RealSleeper sleeper;
   NativeFileSystem files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
@@ -105,8 +94,8 @@ TEST_F(CheckServerVersionTest, TheSameBuildAsksAndTheAnswerDecides) {
     EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
     EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
   }
-  EXPECT_EQ(questions.kinds.back(), RunQuestion::kSameBuild);
-  EXPECT_EQ(view.lblVer.back(), "버전: 1.01.33");
+  EXPECT_EQ(events.asked.back(), QuestionKind::kSameBuild);
+  EXPECT_EQ(events.lblVer.back(), "버전: 1.01.33");
 }
 
 TEST_F(CheckServerVersionTest, ANewerOrMissingBuildGoesOnWithoutAWordAndSaysWhyItReadZero) {
@@ -115,14 +104,14 @@ TEST_F(CheckServerVersionTest, ANewerOrMissingBuildGoesOnWithoutAWordAndSaysWhyI
   ServerRecords("Other_lastver.txt", "32\r\n");
   EXPECT_TRUE(Check(path, &found));
   EXPECT_EQ(found.Comparison(), BuildComparison::kNew);
-  EXPECT_EQ(found.answer.status, 200);
+  EXPECT_EQ(found.status, 200);
   EXPECT_EQ(found.AnswerNote(), "");
   EXPECT_TRUE(Check(Program("Never.exe"), &found));  // no lastver file yet reads as 0
   EXPECT_EQ(found.server, 0);
   EXPECT_EQ(found.AnswerNote(), "no lastver file on the server yet: HTTP 404");
   config_.httpPort = testing::UnusedPort();  // unreachable reads as 0
   EXPECT_TRUE(Check(path, &found));
-  EXPECT_EQ(found.answer.status, 0);
+  EXPECT_EQ(found.status, 0);
   EXPECT_EQ(found.AnswerNote().rfind("no answer from the server: ", 0), 0u) << found.AnswerNote();
   EXPECT_TRUE(boxes.shown().empty());
 }
@@ -134,7 +123,7 @@ TEST_F(CheckServerVersionTest, AnErrorPageIsNoRecordEvenWhenItBeginsWithANumber)
   failing.PutUploaded("Tool_lastver.txt", "34\r\n");
   ServerVersion found;
   EXPECT_TRUE(Check(Program("Tool.exe"), &found));
-  EXPECT_EQ(found.answer.status, 503);
+  EXPECT_EQ(found.status, 503);
   EXPECT_EQ(found.server, 0);
   EXPECT_EQ(found.serverText, "");
   EXPECT_EQ(found.AnswerNote(), "the server answered HTTP 503");
@@ -151,14 +140,14 @@ TEST_F(CheckServerVersionTest, AnOlderBuildThanTheServersAsksWithBothBuildsAndNo
             "서버의 빌드(34)보다 낮은 빌드(33)입니다. 그래도 업로드하시겠습니까?\r\n\r\nTool.Setup.exe");
   EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
   EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
-  EXPECT_EQ(questions.kinds, std::vector<RunQuestion>{RunQuestion::kOlderBuild});
+  EXPECT_EQ(events.asked, std::vector<QuestionKind>{QuestionKind::kOlderBuild});
   boxes.AnswerNextQuestion(kAnswerYes);
   EXPECT_TRUE(Check(path));
   // "330" was read as a different build and passed silently before; it is
   // greater, so it is asked about too.
   ServerRecords("Tool.Setup_lastver.txt", "330\r\n");
   EXPECT_FALSE(Check(path));
-  EXPECT_EQ(questions.kinds.back(), RunQuestion::kOlderBuild);
+  EXPECT_EQ(events.asked.back(), QuestionKind::kOlderBuild);
 }
 
 TEST_F(CheckServerVersionTest, CommaSeparatedVersionsCompareTheirLastComponentOnBothSides) {
@@ -208,7 +197,7 @@ TEST_F(CheckServerVersionTest, AnUnreadableVersionIsAQuestionOfItsOwnWithNoAsDef
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     boxes.Clear();
-    questions.kinds.clear();
+    events.asked.clear();
     EXPECT_FALSE(Check(path));  // no scripted answer: No, the default
     // One question and nothing else: not the reader's error box, and not
     // the same-build question that a build of 0 against a missing record
@@ -217,8 +206,8 @@ TEST_F(CheckServerVersionTest, AnUnreadableVersionIsAQuestionOfItsOwnWithNoAsDef
     EXPECT_EQ(boxes.shown()[0].text, kNoVersionQuestion + fs::path(path).filename().string());
     EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
     EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
-    EXPECT_EQ(questions.kinds, std::vector<RunQuestion>{RunQuestion::kUnreadableVersion});
-    EXPECT_EQ(view.lblVer.back(), "버전: ");
+    EXPECT_EQ(events.asked, std::vector<QuestionKind>{QuestionKind::kUnreadableVersion});
+    EXPECT_EQ(events.lblVer.back(), "버전: ");
   }
   boxes.Clear();
   boxes.AnswerNextQuestion(kAnswerYes);

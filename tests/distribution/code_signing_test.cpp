@@ -10,7 +10,7 @@
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
-#include "recording_view.hpp"
+#include "recording_events.hpp"
 #include "test_dir.hpp"
 
 namespace parone {
@@ -104,9 +104,10 @@ class CodeSigningTest : public ::testing::Test {
   }
 
   bool HandOff(const std::vector<std::string>& paths) {
-    DistributionContext context{view,     boxes,   files, settings, cp949, facts,
-                                launcher, config_, FtpTimeouts{}, UrlTextTimeouts{}};
-    DropFolderSigning signing(context, clock, wayOut);
+    request.config = config_;
+    PublishServices services{files, settings, cp949, facts, launcher, clock};
+    const RunContext context{request, services, events};
+    DropFolderSigning signing(context, wayOut);
     const bool ok = signing.CodeSigning(paths);
     polls = signing.lastPollCount();
     dropped = signing.DroppedPaths();
@@ -115,13 +116,18 @@ class CodeSigningTest : public ::testing::Test {
 
   fs::path root_;
   SystemConfig config_;
-  RecordingView view;
+  PublishRequest request = [] {
+    PublishRequest r;
+    r.upxPath = "/nonexistent/upx";
+    return r;
+  }();
   RecordingMessageBoxes boxes;
   WatchedFiles files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
   FixedProcessFacts facts{"/nonexistent"};
   NativeProcessLauncher launcher;
+  RecordingEvents events{boxes};
   ScriptedClock clock;
   ScriptedWayOut wayOut;
   std::size_t polls = 0;
@@ -140,8 +146,8 @@ TEST_F(CodeSigningTest, AProperCopyAlreadyThereIsTakenOnceItHoldsStillAndEmptyOr
   EXPECT_FALSE(fs::exists(Signed("a.exe")));     // taken back
   EXPECT_FALSE(fs::exists(Unsigned("gone.exe")));
   EXPECT_EQ(files.replaced, std::vector<std::string>{"a.exe"});
-  EXPECT_EQ(view.waitingShown, (std::vector<bool>{true, false}));
-  EXPECT_EQ(view.yields, 1);
+  EXPECT_EQ(events.waitingShown, (std::vector<bool>{true, false}));
+  EXPECT_EQ(events.pulses, 1);
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_TRUE(dropped.empty());
 }
@@ -266,7 +272,7 @@ TEST_F(CodeSigningTest, AMissingSignedFolderIsReportedAtEveryPollUntilTheUserGiv
   }
   EXPECT_EQ(Read(a), kBuild33);
   EXPECT_FALSE(fs::exists(Unsigned("a.exe")));
-  EXPECT_EQ(view.waitingShown, (std::vector<bool>{true, false}));
+  EXPECT_EQ(events.waitingShown, (std::vector<bool>{true, false}));
 }
 
 TEST_F(CodeSigningTest, AFailingCopyIntoTheDropFolderCanBeGivenUpLosingNothing) {
@@ -302,7 +308,7 @@ TEST_F(CodeSigningTest, TwoFilesOfOneNameAreRefusedBeforeAnythingIsCopied) {
   EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
   EXPECT_NE(boxes.shown()[0].text.find(a2), std::string::npos);
   EXPECT_TRUE(fs::is_empty(root_ / "drop" / "unsigned"));
-  EXPECT_TRUE(view.waitingShown.empty());
+  EXPECT_TRUE(events.waitingShown.empty());
   // The same path twice is one file, handed over once.
   Sign("a.exe", kSigned33);
   boxes.Clear();
@@ -314,7 +320,7 @@ TEST_F(CodeSigningTest, TwoFilesOfOneNameAreRefusedBeforeAnythingIsCopied) {
 TEST_F(CodeSigningTest, UpxRunsBeforeTheFileIsHandedOverAndTheSignedCopyIsCheckedAgainstItsResult) {
   const std::string a = Local("one/a.exe");
   // Stands in for the packer: marks the file it packs.
-  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack append +upx"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack append +upx"});
   Sign("a.exe", kSigned33);
   EXPECT_TRUE(HandOff({a}));
   EXPECT_EQ(Read(Unsigned("a.exe")), kBuild33 + "+upx");  // both runs, before submission
@@ -324,7 +330,7 @@ TEST_F(CodeSigningTest, UpxRunsBeforeTheFileIsHandedOverAndTheSignedCopyIsChecke
 
 TEST_F(CodeSigningTest, AFileWhosePackerFailedIsNotHandedOverAndTheOthersGoOn) {
   const std::string a = Local("one/a.exe"), b = Local("one/b.exe");
-  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack:a.exe bump-version"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack:a.exe bump-version"});
   Sign("a.exe", kSigned33);  // even a proper-looking copy is not taken for it
   Sign("b.exe", kSigned33);
   EXPECT_TRUE(HandOff({a, b}));
@@ -339,10 +345,50 @@ TEST_F(CodeSigningTest, AFileWhosePackerFailedIsNotHandedOverAndTheOthersGoOn) {
   // With every file dropped there is nothing to wait for.
   boxes.Clear();
   dropped.clear();
-  view.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack exit 1"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "tool", "upx", {"pack exit 1"});
   EXPECT_TRUE(HandOff({a}));
   EXPECT_EQ(dropped, std::vector<std::string>{a});
   EXPECT_EQ(polls, 0u);
+}
+
+TEST_F(CodeSigningTest, AWaitThatAsksPutsItsQuestionEveryFiveMinutesAndNoGivesUp) {
+  PublishServices services{files, settings, cp949, facts, launcher, clock};
+  const RunContext context{request, services, events};  // the window's policy: ask
+  PolicyWayOut asking(context);
+  EXPECT_TRUE(asking.KeepWaiting(0));
+  EXPECT_TRUE(asking.KeepWaiting(60'000));
+  EXPECT_TRUE(boxes.shown().empty());
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(asking.KeepWaiting(300'000));
+  EXPECT_FALSE(asking.KeepWaiting(600'000));  // no scripted answer: No, the default
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[1].style, kStyleQuestionYesNo);
+  EXPECT_NE(boxes.shown()[1].text.find("10분째"), std::string::npos);
+  boxes.AnswerNextQuestion(kAnswerYes);
+  EXPECT_TRUE(asking.RetryCopy("C:\\a.exe", "S:\\u\\a.exe"));
+  EXPECT_NE(boxes.shown().back().text.find("C:\\a.exe\r\n-> S:\\u\\a.exe"), std::string::npos);
+  EXPECT_FALSE(asking.RetryCopy("a", "b"));
+  EXPECT_EQ(events.asked, (std::vector<QuestionKind>{QuestionKind::kKeepWaiting, QuestionKind::kKeepWaiting,
+                                                     QuestionKind::kRetryCopy, QuestionKind::kRetryCopy}));
+}
+
+TEST_F(CodeSigningTest, AWaitWithNobodyToAskRetriesAFewTimesAndEndsAtItsDeadline) {
+  request.signing.askEveryMs = 0;
+  request.signing.timeoutMs = 12'000;
+  request.signing.copyRetries = 3;
+  PublishServices services{files, settings, cp949, facts, launcher, clock};
+  const RunContext context{request, services, events};
+  PolicyWayOut silent(context);
+  EXPECT_TRUE(silent.KeepWaiting(11'000));  // before the deadline, and nobody is asked
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(silent.RetryCopy("a", "b"));
+  EXPECT_FALSE(silent.RetryCopy("a", "b"));
+  EXPECT_EQ(clock.now, 3000);  // a second between tries
+  // The last sleep is cut to fall on the deadline.
+  EXPECT_EQ(silent.NextSleepMs(10'000, 5000), 2000);
+  EXPECT_FALSE(silent.KeepWaiting(12'000));
+  EXPECT_TRUE(events.asked.empty());
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(events.notices.size(), 2u);  // the copy given up, the wait given up
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 #include <functional>
 #include <optional>
 
-#include "common/tick_state.hpp"
 #include "distribution/distribution_run.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_file_system.hpp"
+#include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
-#include "recording_view.hpp"
+#include "recording_events.hpp"
 
 namespace parone {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 // Records the order of the steps; outcomes scripted per path.
 class RecordingSteps final : public DistributionSteps {
  public:
-  bool CheckServerVersion(const std::string& path, ServerVersion& found) override {
+  bool CheckServerVersion(const RunContext&, const std::string& path, ServerVersion& found) override {
     calls.push_back("check " + path);
     found.versionRead = true;
     found.localBuild = "33";
@@ -24,23 +24,36 @@ class RecordingSteps final : public DistributionSteps {
     found.server = older == path ? 34 : 32;
     return !declined || *declined != path;
   }
-  UploadOutcome ProcUpload(const std::string& path, bool runUpx, DistributionView& view) override {
+  SigningOutcome CodeSigning(const RunContext&, const std::vector<std::string>& paths) override {
+    std::string joined;
+    for (const auto& p : paths) joined += "[" + p + "]";
+    calls.push_back("sign " + joined);
+    SigningOutcome outcome;
+    outcome.ok = !signingFails;
+    outcome.dropped = dropped;
+    if (signingFails) outcome.error = Error{Stage::kSigning, CodeKind::kNone, 0, "no signed copies"};
+    return outcome;
+  }
+  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) override {
     calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
-    if (duringUpload) duringUpload(view);
+    if (duringUpload) duringUpload();
     UploadOutcome outcome{true, failing != path};
     outcome.build = "33";
     outcome.size = 1000;
     outcome.sha256 = std::string(64, 'a');
+    if (!outcome.published) outcome.error = Error{Stage::kStore, CodeKind::kFtp, 552, "552 quota"};
     if (outcome.published) {
       outcome.web = WebConfirmation{};
       outcome.web->expectedLastVer = "33\r\n";
-      outcome.web->lastVer = {{200, ""}, "33\r\n"};
+      outcome.web->lastVer = HttpAnswer{200, "33\r\n", std::nullopt, false};
       outcome.web->expectedSize = 1000;
       // The web shows an old copy of the unconfirmed one.
-      outcome.web->size = {{200, ""}, unconfirmed == path ? 900u : 1000u, false};
+      outcome.web->size = HttpAnswer{200, "", unconfirmed == path ? 900u : 1000u, false};
+      outcome.error = outcome.web->AsError();
     }
     // As the per-file upload does: no closing over a warning.
-    if (outcome.published && !outcome.Unconfirmed() && IsTicked(view.chkSuccUnload())) view.Unload();
+    outcome.closeRequested =
+        outcome.published && !outcome.Unconfirmed() && context.request.closeAfterSending;
     return outcome;
   }
   std::vector<std::string> calls;
@@ -49,36 +62,18 @@ class RecordingSteps final : public DistributionSteps {
   std::string unconfirmed;
   std::string older;  // the server records a greater build for it
   bool signingFails = false;
-  std::function<void(DistributionView&)> duringUpload;
-};
-
-class RecordingSigning final : public CodeSigningHandOff {
- public:
-  RecordingSigning(std::vector<std::string>& calls, bool result) : calls_(calls), result_(result) {}
-  bool CodeSigning(const std::vector<std::string>& paths) override {
-    std::string joined;
-    for (const auto& p : paths) joined += "[" + p + "]";
-    calls_.push_back("sign " + joined);
-    return result_;
-  }
-  std::vector<std::string> DroppedPaths() const override { return dropped; }
-  std::vector<std::string> dropped;
-
- private:
-  std::vector<std::string>& calls_;
-  bool result_;
+  std::vector<std::string> dropped;  // by the signing hand-off
+  std::function<void()> duringUpload;
 };
 
 class DistributionRunTest : public ::testing::Test {
  protected:
-  RunOutcome Run(const std::string& selection, int signingTick = 0, bool signingResult = true,
-                 bool withSigning = true, std::vector<std::string> droppedBySigning = {}) {
-    view.selection = selection;
-    view.codeSigning = signingTick;
-    RecordingSigning signing(steps.calls, signingResult);
-    signing.dropped = std::move(droppedBySigning);
-    DistributionRun run(view, boxes, steps, withSigning ? &signing : nullptr, journal);
-    return run.Run();
+  // The selection as typed, empty entries and all: the run must pass over them.
+  RunOutcome Run(const std::string& selection, bool sign = false) {
+    request.entries = SplitSelection(selection);
+    request.sign = sign;
+    DistributionRun run(services, events, journal, &steps);
+    return run.Run(request);
   }
   // The journal's lines, parsed.
   std::vector<JournalEntry> Journal() {
@@ -92,43 +87,53 @@ class DistributionRunTest : public ::testing::Test {
     }
     return entries;
   }
-  RecordingView view;
+  PublishRequest request;
   MemoryFileSystem journalFiles;
   FixedProcessFacts facts{"/tool"};
   PublishJournal* journal = nullptr;
   RecordingMessageBoxes boxes;
+  RecordingEvents events{boxes};
+  MemorySettingsStore settings;
+  Cp949CodePage cp949;
+  NativeProcessLauncher launcher;
+  RealSleeper sleeper;
+  PublishServices services{journalFiles, settings, cp949, facts, launcher, sleeper};
   RecordingSteps steps;
 };
 
 TEST_F(DistributionRunTest, PassesRunStrictlyOneAfterTheOther) {
-  const RunOutcome outcome = Run("A;B", 1);
+  const RunOutcome outcome = Run("A;B", true);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "sign [A][B]",
                                                    "upload(no upx) A", "upload(no upx) B"}));
   EXPECT_EQ(outcome.status, RunStatus::kCompleted);
   EXPECT_TRUE(outcome.AllPublished());
-}
-
-TEST_F(DistributionRunTest, OnlyAnExactTickSigns) {
-  for (int tick : {0, 2, -1}) {
-    steps.calls.clear();
-    Run("A", tick);
-    EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "upload A"})) << tick;
-  }
+  // Without signing, the upload pass runs the packer itself.
+  steps.calls.clear();
+  Run("A");
+  EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "upload A"}));
 }
 
 TEST_F(DistributionRunTest, ARefusalOrAFailedHandOffEndsTheRunBeforeAnyUpload) {
   steps.declined = "B";
-  EXPECT_EQ(Run("A;B;C", 1).status, RunStatus::kDeclined);
+  EXPECT_EQ(Run("A;B;C", true).status, RunStatus::kDeclined);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B"}));
 
   steps = RecordingSteps();
-  EXPECT_EQ(Run("A;B", 1, false).status, RunStatus::kSigningFailed);
+  steps.signingFails = true;
+  const RunOutcome outcome = Run("A;B", true);
+  EXPECT_EQ(outcome.status, RunStatus::kSigningFailed);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "sign [A][B]"}));
   EXPECT_TRUE(boxes.shown().empty());
+  // Every file carries why it did not go out.
+  for (const FileReport& report : outcome.reports) {
+    ASSERT_TRUE(report.error);
+    EXPECT_EQ(report.error->stage, Stage::kSigning);
+  }
 }
 
 TEST_F(DistributionRunTest, AFileTheHandOffDroppedFailsAloneAndTheOthersAreUploaded) {
-  const RunOutcome outcome = Run("A;B;C;B", 1, true, true, {"B"});
+  steps.dropped = {"B"};
+  const RunOutcome outcome = Run("A;B;C;B", true);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "check C", "check B",
                                                    "sign [A][B][C][B]", "upload(no upx) A",
                                                    "upload(no upx) C"}));
@@ -143,13 +148,6 @@ TEST_F(DistributionRunTest, AFileTheHandOffDroppedFailsAloneAndTheOthersAreUploa
   EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
 }
 
-TEST_F(DistributionRunTest, ATickedSigningOptionWithoutAHandOffSaysSoAndUploadsNothing) {
-  EXPECT_EQ(Run("A", 1, true, false).status, RunStatus::kSigningFailed);
-  EXPECT_EQ(steps.calls, std::vector<std::string>{"check A"});
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
-}
-
 TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNext) {
   steps.failing = "A";
   const RunOutcome outcome = Run("A;B");
@@ -158,6 +156,13 @@ TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNext) {
   ASSERT_EQ(outcome.uploads.size(), 2u);
   EXPECT_FALSE(outcome.uploads[0].published);
   EXPECT_TRUE(outcome.uploads[1].published);
+  // The failure's value reaches the file's report, and each file is announced.
+  ASSERT_TRUE(outcome.reports[0].error);
+  EXPECT_EQ(outcome.reports[0].error->code, 552);
+  EXPECT_FALSE(outcome.reports[1].error);
+  ASSERT_EQ(events.finished.size(), 2u);
+  EXPECT_EQ(events.finished[0].path, "A");
+  EXPECT_EQ(events.finished[0].result, PublishResult::kFailed);
 }
 
 TEST_F(DistributionRunTest, EmptyEntriesTakePartInNoPass) {
@@ -173,7 +178,7 @@ TEST_F(DistributionRunTest, EmptyEntriesTakePartInNoPass) {
   };
   for (const Case& c : cases) {
     steps = RecordingSteps();
-    const RunOutcome outcome = Run(c.selection, 1);
+    const RunOutcome outcome = Run(c.selection, true);
     EXPECT_EQ(outcome.entries, c.entries) << c.selection;
     std::vector<std::string> expected;
     std::string signedList = "sign ";
@@ -195,7 +200,6 @@ TEST_F(DistributionRunTest, ASelectionOfNothingButSeparatorsIsRefusedLikeAnEmpty
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
   }
-  EXPECT_EQ(view.focusCalls, 2);
   EXPECT_TRUE(steps.calls.empty());
 }
 
@@ -204,44 +208,44 @@ TEST_F(DistributionRunTest, AnEmptySelectionAsksForAFileAndFocusesTheList) {
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
   EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
-  EXPECT_EQ(view.focusCalls, 1);
   EXPECT_TRUE(steps.calls.empty());
   // Blanks are a selection of one entry.
   EXPECT_EQ(Run(" ").entries, std::vector<std::string>{" "});
 }
 
 TEST_F(DistributionRunTest, ANestedStartDoesNothing) {
-  view.selection = "A;B";
-  DistributionRun run(view, boxes, steps, nullptr);
+  request.entries = {"A", "B"};
+  DistributionRun run(services, events, nullptr, &steps);
   RunOutcome nested;
-  steps.duringUpload = [&](DistributionView&) {
-    if (nested.entries.empty() && nested.status != RunStatus::kAlreadyRunning) nested = run.Run();
+  steps.duringUpload = [&] {
+    if (nested.entries.empty() && nested.status != RunStatus::kAlreadyRunning) nested = run.Run(request);
   };
-  const RunOutcome outer = run.Run();
+  const RunOutcome outer = run.Run(request);
   EXPECT_EQ(nested.status, RunStatus::kAlreadyRunning);
   EXPECT_EQ(outer.status, RunStatus::kCompleted);
   EXPECT_EQ(steps.calls, (std::vector<std::string>{"check A", "check B", "upload A", "upload B"}));
   EXPECT_FALSE(run.running());
-  EXPECT_EQ(run.Run().status, RunStatus::kCompleted);  // and the next run starts normally
+  EXPECT_EQ(run.Run(request).status, RunStatus::kCompleted);  // and the next run starts normally
 }
 
-TEST_F(DistributionRunTest, CloseAfterSendingWaitsForTheLastEntry) {
-  view.closeAfterSending = 1;
-  std::vector<int> unloadsSeen;
-  steps.duringUpload = [&](DistributionView&) { unloadsSeen.push_back(view.unloads); };
-  Run("A;B;C");
-  EXPECT_EQ(unloadsSeen, (std::vector<int>{0, 0, 0}));  // the window stayed open meanwhile
-  EXPECT_EQ(view.unloads, 1);
+TEST_F(DistributionRunTest, CloseAfterSendingClosesOnlyOnceEveryEntryIsDone) {
+  request.closeAfterSending = true;
+  steps.failing = "A";  // a failure before the publishes does not keep the window
+  const RunOutcome outcome = Run("A;B;C");
+  EXPECT_EQ(steps.calls.back(), "upload C");
+  EXPECT_TRUE(outcome.closeWindow);
+  request.closeAfterSending = false;
+  EXPECT_FALSE(Run("A;B;C").closeWindow);
 }
 
 TEST_F(DistributionRunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenThoughOthersWereDone) {
-  view.closeAfterSending = 1;
+  request.closeAfterSending = true;
   steps.unconfirmed = "B";
   const RunOutcome outcome = Run("A;B;C");
   EXPECT_EQ(outcome.status, RunStatus::kCompleted);
   EXPECT_TRUE(outcome.AllPublished());
   EXPECT_TRUE(outcome.AnyUnconfirmed());
-  EXPECT_EQ(view.unloads, 0);
+  EXPECT_FALSE(outcome.closeWindow);
 }
 
 TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
@@ -270,7 +274,7 @@ TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
   for (const Case& c : cases) {
     steps = RecordingSteps();
     c.script(steps);
-    const RunOutcome outcome = Run(c.selection, steps.signingFails ? 1 : 0, !steps.signingFails);
+    const RunOutcome outcome = Run(c.selection, steps.signingFails);
     ASSERT_EQ(outcome.reports.size(), c.files.size());
     for (std::size_t i = 0; i < c.files.size(); ++i) {
       EXPECT_EQ(DecisionName(outcome.reports[i].check), std::string(c.files[i].decision)) << i;
@@ -290,7 +294,8 @@ TEST_F(DistributionRunTest, EveryFileTheUploadPassReachesGoesIntoTheJournal) {
   steps = RecordingSteps();
   steps.failing = "B";
   steps.unconfirmed = "C";
-  Run("A;B;C;D", 1, true, true, {"D"});  // D: dropped by the signing hand-off
+  steps.dropped = {"D"};  // its packer failed before signing
+  Run("A;B;C;D", true);
   const std::vector<JournalEntry> lines = Journal();
   ASSERT_EQ(lines.size(), 4u);
   const std::pair<const char*, const char*> expected[] = {
@@ -303,7 +308,15 @@ TEST_F(DistributionRunTest, EveryFileTheUploadPassReachesGoesIntoTheJournal) {
   EXPECT_EQ(lines[1].confirmed, std::nullopt);  // never published, never asked
   EXPECT_EQ(lines[2].confirmed, false);
   EXPECT_EQ(lines[0].serverBuild, 32);
-  EXPECT_TRUE(view.notices.empty());
+  // A failure is recorded with its stage, code and text.
+  EXPECT_FALSE(lines[0].error);
+  ASSERT_TRUE(lines[1].error);
+  EXPECT_EQ(lines[1].error->stage, Stage::kStore);
+  EXPECT_EQ(lines[1].error->code, 552);
+  EXPECT_EQ(lines[1].error->message, "552 quota");
+  ASSERT_TRUE(lines[2].error);
+  EXPECT_EQ(lines[2].error->stage, Stage::kReadBack);
+  EXPECT_TRUE(events.notices.empty());
 }
 
 TEST_F(DistributionRunTest, AJournalThatCannotBeWrittenCostsOneNoticeAndNothingElse) {
@@ -311,13 +324,13 @@ TEST_F(DistributionRunTest, AJournalThatCannotBeWrittenCostsOneNoticeAndNothingE
   journal = &recorder;
   const RunOutcome outcome = Run("A;B;C");
   EXPECT_TRUE(outcome.AllPublished());
-  EXPECT_EQ(view.notices, std::vector<std::string>{
+  EXPECT_EQ(events.notices, std::vector<std::string>{
                               "배포 기록을 남기지 못했습니다: 기록할 사용자 폴더가 없습니다"});
   EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(DistributionRunTest, AnEscapedFailureEndsTheRunWithTheErrorReport) {
-  steps.duringUpload = [](DistributionView&) { throw std::runtime_error("disk on fire"); };
+  steps.duringUpload = [] { throw std::runtime_error("disk on fire"); };
   EXPECT_EQ(Run("A;B").status, RunStatus::kAborted);
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].text, "Error 440 (disk on fire) in procedure cmdDistribute_Click of Form Form1");

@@ -13,7 +13,7 @@
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
-#include "recording_view.hpp"
+#include "recording_events.hpp"
 
 namespace parone {
 namespace {
@@ -65,13 +65,15 @@ class ProcUploadTest : public ::testing::Test {
     config.httpPort = server.httpPort();
     return config;
   }
+  // One ProcUpload as the run makes it, with this test's request.
   UploadOutcome Publish(LocalServer& server, const std::string& path, FileSystem* fileSystem = nullptr,
-                        bool confirm = true) {
-    DistributionContext context{view,     boxes,  fileSystem ? *fileSystem : files,
-                                settings, cp949,  facts,
-                                launcher, ConfigFor(server), FtpTimeouts{5, 10},
-                                UrlTextTimeouts{2, 4}, confirm};
-    return ProcUpload(context, path);
+                        bool confirm = true, bool runUpx = true) {
+    request.config = ConfigFor(server);
+    if (ftpPort) request.config.ftpPort = *ftpPort;
+    request.urlTimeouts = UrlTextTimeouts{2, 4};
+    request.confirmOverHttp = confirm;
+    PublishServices services{fileSystem ? *fileSystem : files, settings, cp949, facts, launcher, sleeper};
+    return ProcUpload(RunContext{request, services, events}, path, runUpx);
   }
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
@@ -81,8 +83,16 @@ class ProcUploadTest : public ::testing::Test {
 
   fs::path root_;
   std::string program_;
-  RecordingView view;
+  PublishRequest request = [] {
+    PublishRequest r;
+    r.upxPath = "/nonexistent/upx";
+    r.ftpTimeouts = FtpTimeouts{5, 10};
+    return r;
+  }();
+  std::optional<int> ftpPort;  // instead of the server's
   RecordingMessageBoxes boxes;
+  RecordingEvents events{boxes};
+  RealSleeper sleeper;
   NativeFileSystem files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
@@ -100,9 +110,9 @@ TEST_F(ProcUploadTest, PublishesTheFileThenItsLastVerFileAndSaysSo) {
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
   EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
-  EXPECT_FALSE(view.progress.values().empty());
-  EXPECT_EQ(view.unloads, 0);
-  EXPECT_EQ(view.yields, 0);  // Text1 names no program: no UPX run, no yield
+  EXPECT_FALSE(events.progress.empty());
+  EXPECT_FALSE(outcome.closeRequested);
+  EXPECT_EQ(events.pulses, 0);  // the UPX path names no program: no UPX run, no pulse
 }
 
 TEST_F(ProcUploadTest, APublishTheWebServesIsConfirmedWithTheSizeAndDigestOfWhatWasSent) {
@@ -111,7 +121,7 @@ TEST_F(ProcUploadTest, APublishTheWebServesIsConfirmedWithTheSizeAndDigestOfWhat
   ASSERT_TRUE(outcome.web.has_value());
   EXPECT_TRUE(outcome.web->Confirmed());
   EXPECT_FALSE(outcome.Unconfirmed());
-  EXPECT_FALSE(outcome.web->size.byGet);
+  EXPECT_FALSE(outcome.web->size->byGet);
   EXPECT_EQ(outcome.size, fs::file_size(program_));
   EXPECT_EQ(outcome.sha256.size(), 64u);
   EXPECT_EQ(outcome.versionText, "1.01.33");
@@ -130,11 +140,14 @@ TEST_F(ProcUploadTest, APublishTheWebServesIsConfirmedWithTheSizeAndDigestOfWhat
 
 TEST_F(ProcUploadTest, AWebRootOnAnotherFolderLeavesTheUploadWarnsAndKeepsTheWindowOpen) {
   LocalServer server({"--web-root", "other_html"});
-  view.closeAfterSending = 1;
+  request.closeAfterSending = true;
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.published);  // the upload itself worked and stays
   EXPECT_TRUE(outcome.Unconfirmed());
-  EXPECT_EQ(view.unloads, 0);
+  EXPECT_FALSE(outcome.closeRequested);
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->stage, Stage::kReadBack);
+  EXPECT_EQ(outcome.error->code, 404);
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
@@ -170,52 +183,51 @@ TEST_F(ProcUploadTest, AServerThatRefusesHeadStillConfirmsThroughAGetStoppedAfte
   const UploadOutcome outcome = Publish(server, program_);
   ASSERT_TRUE(outcome.web.has_value());
   EXPECT_TRUE(outcome.web->Confirmed());
-  EXPECT_TRUE(outcome.web->size.byGet);
+  EXPECT_TRUE(outcome.web->size->byGet);
   EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
 }
 
 TEST_F(ProcUploadTest, WithConfirmationSwitchedOffThePublishEndsAsItAlwaysDid) {
   LocalServer server({"--web-root", "other_html"});
-  view.closeAfterSending = 1;
+  request.closeAfterSending = true;
   const UploadOutcome outcome = Publish(server, program_, nullptr, false);
   EXPECT_TRUE(outcome.published);
   EXPECT_FALSE(outcome.web.has_value());
   EXPECT_FALSE(outcome.Unconfirmed());
-  EXPECT_EQ(view.unloads, 1);
+  EXPECT_TRUE(outcome.closeRequested);
   EXPECT_TRUE(Texts().empty());
 }
 
-TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenYieldsOnce) {
+TEST_F(ProcUploadTest, UpxRunsTwiceOverTheQuotedPathInTheToolFolderThenPulsesOnce) {
   fs::create_directories(root_ / "My Build");
   const std::string program = (root_ / "My Build" / "a.exe").string();
   fs::copy_file(program_, program);
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any record"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any record"});
   const fs::path log = root_ / "packer" / "fake_program.log";
   LocalServer server;
   EXPECT_TRUE(Publish(server, program).published);
   const std::string tool = (root_ / "tool").string();
   EXPECT_EQ(testing::FakeProgramLog(root_ / "packer"),
             tool + "\n[" + program + "]\n" + tool + "\n[-d]\n[" + program + "]\n");
-  EXPECT_EQ(view.yields, 1);
+  EXPECT_EQ(events.pulses, 1);
 
   // After code signing the step has already run: not again.
   fs::remove(log);
-  DistributionContext context{view, boxes, files, settings, cp949, facts,
-                              launcher, ConfigFor(server), FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
-  EXPECT_TRUE(ProcUpload(context, program, false).published);
+  EXPECT_TRUE(Publish(server, program, nullptr, true, false).published);
   EXPECT_FALSE(fs::exists(log));
-  EXPECT_EQ(view.yields, 1);
+  EXPECT_EQ(events.pulses, 1);
 }
 
 TEST_F(ProcUploadTest, CloseAfterSendingClosesTheWindowInsteadOfTheMessage) {
   LocalServer server;
-  for (int tick : {1, 2}) {
+  for (bool close : {true, false}) {
     boxes.Clear();
-    view.closeAfterSending = tick;
-    EXPECT_TRUE(Publish(server, program_).published);
-    EXPECT_EQ(view.unloads, 1) << tick;  // greyed (2) does not count as ticked
-    EXPECT_EQ(Texts(), tick == 1 ? std::vector<std::string>{} : std::vector<std::string>{"배포완료"});
+    request.closeAfterSending = close;
+    const UploadOutcome outcome = Publish(server, program_);
+    EXPECT_TRUE(outcome.published);
+    EXPECT_EQ(outcome.closeRequested, close);
+    EXPECT_EQ(Texts(), close ? std::vector<std::string>{} : std::vector<std::string>{"배포완료"});
   }
 }
 
@@ -298,7 +310,7 @@ TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHears
   std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
   EXPECT_TRUE(Publish(server, program_).published);
   EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
-  EXPECT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(events.notices.size(), 1u);
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
@@ -306,16 +318,15 @@ TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHears
   // Where renaming works, there is nothing to say.
   LocalServer plain;
   EXPECT_TRUE(Publish(plain, program_).published);
-  EXPECT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(events.notices.size(), 1u);
 }
 
 TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesUntouched) {
   LocalServer server({"--stall-on", "RNTO"});
   std::ofstream(server.uploadDir() + "/Tool.Setup.exe", std::ios::binary) << "program v32";
   std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
-  DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
-                              launcher, ConfigFor(server), FtpTimeouts{5, 2}, UrlTextTimeouts{2, 4}};
-  const UploadOutcome outcome = ProcUpload(context, program_);
+  request.ftpTimeouts = FtpTimeouts{5, 2};
+  const UploadOutcome outcome = Publish(server, program_);
   EXPECT_FALSE(outcome.published);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
   const auto commands = server.FtpCommands();
@@ -361,7 +372,7 @@ TEST_F(ProcUploadTest, TheLocalLastVerCopyReplacesAHardLinkInsteadOfWritingThrou
 
 TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any append +upx"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"any append +upx"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   EXPECT_TRUE(Publish(server, program_).published);
@@ -371,7 +382,7 @@ TEST_F(ProcUploadTest, WhatIsUploadedIsTheFileThePackerLeft) {
 
 TEST_F(ProcUploadTest, APackerThatChangesTheVersionFailsTheFileBeforeAnyConnection) {
   fs::create_directories(root_ / "packer");
-  view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"pack bump-version"});
+  request.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", {"pack bump-version"});
   const std::string before = ReadFile(program_);
   LocalServer server;
   const UploadOutcome outcome = Publish(server, program_);
@@ -399,12 +410,11 @@ TEST_F(ProcUploadTest, AProgramNameOf240BytesIsPublishedWithItsLastVer) {
 
 TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) {
   LocalServer server;
-  SystemConfig config = ConfigFor(server);
-  config.ftpPort = testing::UnusedPort();
-  DistributionContext context{view,     boxes,  files,  settings, cp949, facts,
-                              launcher, config, FtpTimeouts{5, 10}, UrlTextTimeouts{2, 4}};
-  const UploadOutcome outcome = ProcUpload(context, program_);
+  ftpPort = testing::UnusedPort();
+  const UploadOutcome outcome = Publish(server, program_);
   EXPECT_FALSE(outcome.result);
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->stage, Stage::kConnect);
   EXPECT_EQ(Texts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});
   EXPECT_TRUE(ReadRecentFiles(settings).empty());
   // The local lastver file was written before connecting, and stays.

@@ -56,7 +56,8 @@ TEST_F(PublishJournalTest, AnAttemptIsOneLineWithWhoWhatWhereAndHowItWent) {
             "{\"time\":\"2024-05-06T07:08:09Z\",\"user\":\"tester\",\"machine\":\"BUILD-PC\","
             "\"tool\":\"1.1.33\",\"path\":\"/build/Tool.Setup.exe\",\"size\":5579,"
             "\"sha256\":\"" + std::string(64, 'c') + "\",\"local_build\":\"33\","
-            "\"server_build\":32,\"result\":\"published\",\"confirmed\":null,\"seconds\":1.5}\n");
+            "\"server_build\":32,\"result\":\"published\",\"confirmed\":null,\"seconds\":1.5,"
+            "\"error\":null}\n");
   const auto entry = ParseJournalLine(Lines(Current())[0]);
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(entry->path, "/build/Tool.Setup.exe");

@@ -11,7 +11,7 @@
 #include "platform/fakes/forwarding_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
-#include "recording_view.hpp"
+#include "recording_events.hpp"
 #include "test_dir.hpp"
 
 namespace parone {
@@ -56,12 +56,17 @@ class UpxStepTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   void Packer(const std::vector<std::string>& control) {
-    view.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", control);
+    request.upxPath = testing::InstallFakeProgram(root_ / "packer", "fake upx", control);
   }
   bool Step() {
-    DistributionContext context{view,     boxes,   files, settings, cp949, facts,
-                                launcher, config_, FtpTimeouts{}, UrlTextTimeouts{}};
-    return RunUpxStep(context, program_);
+    request.config = config_;
+    PublishServices services{files, settings, cp949, facts, launcher, sleeper};
+    const Status packed = RunUpxStep(RunContext{request, services, events}, program_);
+    if (!packed) {
+      EXPECT_EQ(packed.error().stage, Stage::kPacker);
+      EXPECT_EQ(packed.error().subject, program_);
+    }
+    return packed.ok();
   }
   std::string Log() { return testing::FakeProgramLog(root_ / "packer"); }
   std::string Run(const std::string& args) { return (root_ / "tool").string() + "\n" + args; }
@@ -70,8 +75,10 @@ class UpxStepTest : public ::testing::Test {
   std::string program_;
   std::string original_;
   SystemConfig config_;
-  RecordingView view;
+  PublishRequest request;
+  RealSleeper sleeper;
   RecordingMessageBoxes boxes;
+  RecordingEvents events{boxes};
   GuardedFiles files;
   MemorySettingsStore settings;
   Cp949CodePage cp949;
@@ -86,14 +93,14 @@ TEST_F(UpxStepTest, BothRunsGetTheQuotedPathInTheToolFolderAndAGoodOutcomeIsKept
   EXPECT_EQ(Log(), Run("[" + program_ + "]\n") + Run("[-d]\n[" + program_ + "]\n"));
   EXPECT_EQ(Read(program_), original_ + "+upx+upx");
   EXPECT_FALSE(fs::exists(program_ + kBeforeUpxSuffix));
-  EXPECT_EQ(view.yields, 1);
+  EXPECT_EQ(events.pulses, 1);
   EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(UpxStepTest, WithoutThePackerNothingRunsAndTheFileGoesOn) {
-  view.upxPath = (root_ / "packer" / "missing").string();
+  request.upxPath = (root_ / "packer" / "missing").string();
   EXPECT_TRUE(Step());
-  EXPECT_EQ(view.yields, 0);
+  EXPECT_EQ(events.pulses, 0);
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_FALSE(fs::exists(program_ + kBeforeUpxSuffix));
 }
@@ -120,13 +127,13 @@ TEST_F(UpxStepTest, AFailedRunFailsTheFileAndPutsItBackAsItWas) {
     SCOPED_TRACE(c.what);
     fs::remove(root_ / "packer" / "fake_program.log");
     boxes.Clear();
-    view.yields = 0;
+    events.pulses = 0;
     Packer(c.control);
     EXPECT_FALSE(Step());
     ASSERT_EQ(boxes.shown().size(), 1u);
     const ShownBox& box = boxes.shown()[0];
     EXPECT_EQ(box.style, kStyleWarning);
-    for (const std::string& part : {view.upxPath, program_, c.outcome}) {
+    for (const std::string& part : {request.upxPath, program_, c.outcome}) {
       EXPECT_NE(box.text.find(part), std::string::npos) << part << "\n" << box.text;
     }
     EXPECT_EQ(box.text.find(" -d ") != std::string::npos, c.runs == 2) << box.text;
@@ -135,7 +142,7 @@ TEST_F(UpxStepTest, AFailedRunFailsTheFileAndPutsItBackAsItWas) {
     EXPECT_EQ(Log(), expectedLog);
     EXPECT_EQ(Read(program_), original_);
     EXPECT_FALSE(fs::exists(program_ + kBeforeUpxSuffix));
-    EXPECT_EQ(view.yields, 1);
+    EXPECT_EQ(events.pulses, 1);
   }
 }
 
@@ -159,7 +166,7 @@ TEST_F(UpxStepTest, APackerThatCannotStartFailsTheFile) {
   // Where the packer should be lies something that is no program (a download
   // cut short): no platform can start it.
   Packer({});
-  std::ofstream(view.upxPath, std::ios::binary | std::ios::trunc) << "not a program\n";
+  std::ofstream(request.upxPath, std::ios::binary | std::ios::trunc) << "not a program\n";
   EXPECT_FALSE(Step());
   ASSERT_EQ(boxes.shown().size(), 2u);  // the launcher's own, then the step's
   EXPECT_NE(boxes.shown()[1].text.find("시작하지 못했습니다"), std::string::npos);

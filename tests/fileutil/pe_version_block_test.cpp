@@ -6,7 +6,6 @@
 #include "fileutil/file_version.hpp"
 #include "fileutil/pe_version_block.hpp"
 #include "platform/fakes/memory_file_system.hpp"
-#include "platform/fakes/recording_message_boxes.hpp"
 #include "version_block_builder.hpp"
 
 namespace parone {
@@ -28,16 +27,19 @@ std::string ReadAll(const std::string& path) {
 // Real files made by windres and ld.
 class RealProgramFiles : public ::testing::Test {
  protected:
+  std::string Version(const std::string& path, Boolean16 keepRevision) {
+    return reader.GetFileVerString(path, keepRevision).text;
+  }
   NativeFileSystem files;
-  RecordingMessageBoxes boxes;
-  FileVersionReader reader{files, boxes};
+  FileVersionReader reader{files};
 };
 
 TEST_F(RealProgramFiles, ThirtyTwoAndSixtyFourBitFilesGiveTheSameKoreanRows) {
   for (const char* name : {"sample32.exe", "sample64.exe"}) {
     SCOPED_TRACE(name);
-    const auto rows = reader.GetFileVer(Fixture(name));
-    ASSERT_TRUE(rows.has_value());
+    const auto scan = reader.GetFileVer(Fixture(name));
+    ASSERT_TRUE(scan.has_value());
+    EXPECT_TRUE(scan->errors.empty());
     const VersionList expected = {
         "CompanyName: 파로네 주식회사",
         "FileDescription: 파로네 자동업데이트 시험 프로그램",
@@ -53,30 +55,29 @@ TEST_F(RealProgramFiles, ThirtyTwoAndSixtyFourBitFilesGiveTheSameKoreanRows) {
         "SpecialBuild: Not specified",
         "Language: Korean",
     };
-    EXPECT_EQ(*rows, expected);
-    EXPECT_EQ(reader.GetFileVerString(Fixture(name), kTrue16, kFalse16), "1.01.33");
-    EXPECT_EQ(reader.GetFileVerString(Fixture(name), kFalse16, kFalse16), "1.01");
+    EXPECT_EQ(scan->rows, expected);
+    EXPECT_EQ(Version(Fixture(name), kTrue16), "1.01.33");
+    EXPECT_EQ(Version(Fixture(name), kFalse16), "1.01");
   }
-  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(RealProgramFiles, TwoTablesLowerCaseKeyAndNoFileVersion) {
-  const auto rows = reader.GetFileVer(Fixture("two_tables32.exe"));
-  ASSERT_TRUE(rows.has_value());
-  EXPECT_EQ((*rows)[0], "CompanyName: Parone France");
-  EXPECT_EQ((*rows)[2], "FileVersion: Not specified");
-  EXPECT_EQ((*rows)[8], "Comments: second table");
-  EXPECT_EQ((*rows)[12], "Language: French - Standard");
-  EXPECT_EQ(reader.GetFileVerString(Fixture("two_tables32.exe"), kTrue16, kFalse16),
-            "Not specified");
+  const auto scan = reader.GetFileVer(Fixture("two_tables32.exe"));
+  ASSERT_TRUE(scan.has_value());
+  const VersionList& rows = scan->rows;
+  EXPECT_EQ(rows[0], "CompanyName: Parone France");
+  EXPECT_EQ(rows[2], "FileVersion: Not specified");
+  EXPECT_EQ(rows[8], "Comments: second table");
+  EXPECT_EQ(rows[12], "Language: French - Standard");
+  EXPECT_EQ(Version(Fixture("two_tables32.exe"), kTrue16), "Not specified");
 }
 
 TEST_F(RealProgramFiles, OnlyTheVersionResourceNamedOneCountsAsTheVersion) {
   // Another name sorting first is passed over.
-  EXPECT_EQ(reader.GetFileVerString(Fixture("named_first64.exe"), kTrue16, kFalse16), "3.2.100");
+  EXPECT_EQ(Version(Fixture("named_first64.exe"), kTrue16), "3.2.100");
   // Without name 1 there is no version, as for the platform's version API.
   EXPECT_FALSE(reader.GetFileVer(Fixture("only_name_5_64.exe")).has_value());
-  EXPECT_EQ(reader.GetFileVerString(Fixture("only_name_5_64.exe"), kTrue16, kTrue16), "");
+  EXPECT_EQ(Version(Fixture("only_name_5_64.exe"), kTrue16), "");
 }
 
 TEST_F(RealProgramFiles, MissingFolderEmptyAndResourcelessFilesHaveNoBlock) {
@@ -90,7 +91,6 @@ TEST_F(RealProgramFiles, MissingFolderEmptyAndResourcelessFilesHaveNoBlock) {
                                   dir.string(), empty, text}) {
     EXPECT_FALSE(reader.GetFileVer(path).has_value()) << path;
   }
-  EXPECT_TRUE(boxes.shown().empty());
   std::filesystem::remove_all(dir);
 }
 

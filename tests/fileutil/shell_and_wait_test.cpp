@@ -6,7 +6,6 @@
 #include "fake_program.hpp"
 #include "test_dir.hpp"
 #include "fileutil/shell_and_wait.hpp"
-#include "platform/fakes/recording_message_boxes.hpp"
 
 namespace parone {
 namespace {
@@ -57,11 +56,10 @@ class RecordingLauncher final : public ProcessLauncher {
 
 TEST(ShellAndWait, HiddenWinsOverMinimised) {
   RecordingLauncher launcher;
-  RecordingMessageBoxes boxes;
-  ShellAndWait(launcher, boxes, "p", 0, "", "", kTrue16, kTrue16);
-  ShellAndWait(launcher, boxes, "p", 0, "", "", kFalse16, kTrue16);
-  ShellAndWait(launcher, boxes, "p", 0, "", "", kFalse16, kFalse16);
-  ShellAndWait(launcher, boxes, "p", 0, "", "", 1, 0);
+  ShellAndWait(launcher, "p", 0, "", "", kTrue16, kTrue16);
+  ShellAndWait(launcher, "p", 0, "", "", kFalse16, kTrue16);
+  ShellAndWait(launcher, "p", 0, "", "", kFalse16, kFalse16);
+  ShellAndWait(launcher, "p", 0, "", "", 1, 0);
   EXPECT_EQ(launcher.shows, (std::vector<ShowCommand>{ShowCommand::kHide,
                                                       ShowCommand::kShowMinimisedNoActivate,
                                                       ShowCommand::kShow, ShowCommand::kHide}));
@@ -82,28 +80,27 @@ class RealLaunch : public ::testing::Test {
   fs::path dir_;
   std::string program_;
   NativeProcessLauncher launcher;
-  RecordingMessageBoxes boxes;
 };
 
 TEST_F(RealLaunch, WaitsForTheProgramAndHandsItQuotedArgumentsInTheWorkingFolder) {
   const std::string work = (dir_ / "work dir").string();
-  ShellAndWait(launcher, boxes, program_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
+  ShellAndWait(launcher, program_, 0, QuoteWindowsArgument("/tmp/My Files/a.exe"), work,
                kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n");  // there at once: we waited
-  ShellAndWait(launcher, boxes, program_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
+  ShellAndWait(launcher, program_, 0, " -d " + QuoteWindowsArgument("/tmp/My Files/a.exe"),
                work, kFalse16, kFalse16);
   EXPECT_EQ(Log(), work + "\n[/tmp/My Files/a.exe]\n" + work + "\n[-d]\n[/tmp/My Files/a.exe]\n");
-  EXPECT_TRUE(boxes.shown().empty());
 }
 
-TEST_F(RealLaunch, AProgramThatCannotStartIsReportedAndNotWaitedFor) {
-  ShellAndWait(launcher, boxes, (dir_ / "missing").string(), 0, "x", dir_.string(), kFalse16,
-               kFalse16);
-  ShellAndWait(launcher, boxes, program_, 0, "x", (dir_ / "no such folder").string(), kFalse16,
-               kFalse16);
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_EQ(boxes.shown()[0].text.rfind("프로그램을 실행할 수 없습니다: " + (dir_ / "missing").string(), 0), 0u);
-  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+TEST_F(RealLaunch, AProgramThatCannotStartSaysWhyAndIsNotWaitedFor) {
+  const LaunchResult missing = ShellAndWait(launcher, (dir_ / "missing").string(), 0, "x",
+                                            dir_.string(), kFalse16, kFalse16);
+  const LaunchResult noFolder = ShellAndWait(launcher, program_, 0, "x",
+                                             (dir_ / "no such folder").string(), kFalse16, kFalse16);
+  for (const LaunchResult& r : {missing, noFolder}) {
+    EXPECT_FALSE(r.started);
+    EXPECT_FALSE(r.error.empty());
+  }
   EXPECT_EQ(Log(), "");
 }
 

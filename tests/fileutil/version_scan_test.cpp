@@ -2,7 +2,6 @@
 
 #include "fileutil/file_version.hpp"
 #include "platform/fakes/memory_file_system.hpp"
-#include "platform/fakes/recording_message_boxes.hpp"
 #include "version_block_builder.hpp"
 
 namespace parone {
@@ -16,9 +15,11 @@ std::string Row(const VersionList& rows, std::size_t i) { return rows.at(i); }
 class VersionScan : public ::testing::Test {
  protected:
   VersionList Scan(const std::vector<std::uint8_t>& block) {
-    return ScanVersionBlock(block, boxes);
+    parone::VersionScan scan = ScanVersionBlock(block);
+    errors = std::move(scan.errors);
+    return scan.rows;
   }
-  RecordingMessageBoxes boxes;
+  std::vector<Error> errors;
 };
 
 TEST_F(VersionScan, BuildsThirteenRowsInKeyOrderWithNotSpecifiedForMissingKeys) {
@@ -32,7 +33,7 @@ TEST_F(VersionScan, BuildsThirteenRowsInKeyOrderWithNotSpecifiedForMissingKeys) 
   EXPECT_EQ(Row(rows, 8), "Comments: 주석");
   EXPECT_EQ(Row(rows, 11), "SpecialBuild: Not specified");
   EXPECT_EQ(Row(rows, 12), "Language: Korean");
-  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(VersionScan, PaddingAfterOddAndEvenKeysIsSkippedExactly) {
@@ -116,10 +117,11 @@ TEST_F(VersionScan, AValueRunningOffTheBlockReportsAndKeepsTheBareKey) {
   block.push_back(0);
   const auto rows = Scan(block);
   EXPECT_EQ(Row(rows, 8), "Comments");
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].text,
-            "Error 5 (Invalid procedure call or argument) in procedure GetFileVer of Module mdlFile");
-  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].stage, Stage::kVersionRead);
+  EXPECT_EQ(errors[0].kind, CodeKind::kRuntime);
+  EXPECT_EQ(errors[0].code, 5);
+  EXPECT_EQ(errors[0].message, "Invalid procedure call or argument");
 }
 
 TEST(LanguageName, LooksUpTheFirstFourCharactersCaseInsensitively) {
@@ -136,15 +138,17 @@ TEST(LanguageName, LooksUpTheFirstFourCharactersCaseInsensitively) {
 // GetFileVerString over synthetic program files in memory.
 class FileVerString : public ::testing::Test {
  protected:
-  std::string With(const char16_t* fileVersion, Boolean16 keep, Boolean16 hide = kFalse16) {
+  std::string With(const char16_t* fileVersion, Boolean16 keep) {
     std::vector<StringValue> values;
     if (fileVersion) values.push_back({u"FileVersion", fileVersion});
     values.push_back({u"CompanyName", u"Parone"});
     files.AddFile("C:\\out\\app.exe", testing::BuildPe(SimpleBlock(u"041204B0", values), 32));
-    return FileVersionReader(files, boxes).GetFileVerString("C:\\out\\app.exe", keep, hide);
+    VersionText version = FileVersionReader(files).GetFileVerString("C:\\out\\app.exe", keep);
+    failure = version.failure;
+    return version.text;
   }
   MemoryFileSystem files;
-  RecordingMessageBoxes boxes;
+  std::optional<Error> failure;
 };
 
 TEST_F(FileVerString, KeepRevisionRewritesTheLastComponentAsAPlainNumber) {
@@ -160,37 +164,34 @@ TEST_F(FileVerString, KeepRevisionRewritesTheLastComponentAsAPlainNumber) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(With(c.fileVersion, kTrue16), c.expected);
+    EXPECT_FALSE(failure) << c.expected;
   }
-  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(FileVerString, WithoutKeepRevisionTheLastComponentIsDropped) {
   EXPECT_EQ(With(u"1.01.0033", kFalse16), "1.01");
   EXPECT_EQ(With(u"1.0 beta", 0), "1");
-  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_FALSE(failure);
 
-  // No dot: the cut fails; the box names GetFileVer and the text is kept.
+  // No dot: the cut fails (5, Invalid procedure call) and the text is kept.
   EXPECT_EQ(With(u"0033", kFalse16), "0033");
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_NE(boxes.shown()[0].text.find(") in procedure GetFileVer of Module mdlFile"),
-            std::string::npos);
-  EXPECT_EQ(With(u"0033", kFalse16, kTrue16), "0033");
-  EXPECT_EQ(boxes.shown().size(), 1u);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->code, 5);
 }
 
-TEST_F(FileVerString, AFileWithoutAVersionBlockGivesEmptyTextAndTheBoxUnlessHidden) {
+TEST_F(FileVerString, AFileWithoutAVersionBlockGivesEmptyTextAndTypeMismatch) {
   files.AddFile("C:\\out\\plain.exe", "MZ not really a program");
-  FileVersionReader reader(files, boxes);
+  FileVersionReader reader(files);
   EXPECT_FALSE(reader.GetFileVer("C:\\out\\plain.exe").has_value());
-  EXPECT_TRUE(boxes.shown().empty());  // GetFileVer itself says nothing
-
-  EXPECT_EQ(reader.GetFileVerString("C:\\out\\plain.exe", kTrue16, kFalse16), "");
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].text, "Error 13 (Type mismatch) in procedure GetFileVer of Module mdlFile");
-  EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
-
-  EXPECT_EQ(reader.GetFileVerString("C:\\missing.exe", kTrue16, kTrue16), "");
-  EXPECT_EQ(boxes.shown().size(), 1u);
+  for (const char* path : {"C:\\out\\plain.exe", "C:\\missing.exe"}) {
+    const VersionText version = reader.GetFileVerString(path, kTrue16);
+    EXPECT_EQ(version.text, "");
+    ASSERT_TRUE(version.failure) << path;
+    EXPECT_EQ(version.failure->stage, Stage::kVersionRead);
+    EXPECT_EQ(version.failure->code, 13);
+    EXPECT_EQ(version.failure->message, "Type mismatch");
+    EXPECT_EQ(version.failure->subject, path);
+  }
 }
 
 }  // namespace

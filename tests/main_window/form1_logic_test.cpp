@@ -47,7 +47,7 @@ class Form1LogicTest : public ::testing::Test {
   }
 
   Form1Logic& Make(FileSystem& fileSystem) {
-    Form1Services services{boxes, settings, fileSystem, cp949, facts, launcher, sleeper, config};
+    Form1Services services{boxes, {fileSystem, settings, cp949, facts, launcher, sleeper}, config};
     services.ftpTimeouts = {5, 10};
     services.urlTimeouts = {1, 2};
     logic = std::make_unique<Form1Logic>(controls, services);
@@ -307,61 +307,85 @@ TEST_F(Form1LogicTest, AnEmptySelectionAsksForAFileAndFocusesTheSelection) {
   EXPECT_EQ(controls.focus, C::cmbLocalFullPath);
 }
 
-TEST_F(Form1LogicTest, TheWorkflowReachesTheControlsByTheirNames) {
+TEST_F(Form1LogicTest, TheRequestIsMadeFromTheControlsAsTheyStandWhenTheRunStarts) {
   Form1Logic& f = Make();
   // Distinct values, so that a control read in place of another shows.
   controls.ticks[C::chkCodeSigning] = 2;
   controls.ticks[C::ChkPassive] = 0;
   controls.ticks[C::chkSuccUnload] = 1;
   controls.texts[C::Text1] = "/opt/upx";
-  controls.texts[C::cmbLocalFullPath] = "C:\\sel.exe";
-  EXPECT_EQ(f.chkCodeSigning(), 2);
-  EXPECT_EQ(f.ChkPassive(), 0);
-  EXPECT_EQ(f.chkSuccUnload(), 1);
-  EXPECT_EQ(f.Text1(), "/opt/upx");
-  EXPECT_EQ(f.cmbLocalFullPath(), "C:\\sel.exe");
+  controls.texts[C::cmbLocalFullPath] = "C:\\sel.exe;;D:\\b.exe;";
+  PublishRequest r = f.MakeRequest();
+  EXPECT_FALSE(r.sign);  // greyed is not ticked
+  EXPECT_FALSE(r.passive);
+  EXPECT_TRUE(r.closeAfterSending);
+  EXPECT_EQ(r.upxPath, "/opt/upx");
+  EXPECT_EQ(r.entries, (Strings{"C:\\sel.exe", "D:\\b.exe"}));
+  EXPECT_EQ(r.ownerWindow, 0x5150);
+  EXPECT_EQ(r.config.ftpPort, config.ftpPort);
+  EXPECT_TRUE(r.answers.empty());  // the window asks every question
+  // The signing wait asks every five minutes, and a failed copy each time.
+  EXPECT_EQ(r.signing.askEveryMs, 5 * 60 * 1000);
+  EXPECT_EQ(r.signing.copyRetries, -1);
+  EXPECT_FALSE(r.signing.timeoutMs);
 
-  f.SetLblVer("버전: 1.01.33");
-  EXPECT_EQ(controls.texts[C::lblVer], "버전: 1.01.33");
-  f.SetLblWaitingVisible(true);
-  EXPECT_TRUE(controls.visible[C::lblWaiting]);
-  f.SetLblWaitingVisible(false);
-  EXPECT_FALSE(controls.visible[C::lblWaiting]);
-  f.FocusCmbLocalFullPath();
-  EXPECT_EQ(controls.focus, C::cmbLocalFullPath);
-  f.YieldToWindow();
-  EXPECT_EQ(controls.pendingProcessed, 1);
-  EXPECT_EQ(f.WindowHandle(), 0x5150);
-
-  // The bar keeps the workflow's values and shows whole steps.
-  f.ProgressBar1().SetMax(12.7f);
-  f.ProgressBar1().SetValue(3.9f);
-  EXPECT_FLOAT_EQ(f.ProgressBar1().Max(), 12.7f);
-  EXPECT_FLOAT_EQ(f.ProgressBar1().Value(), 3.9f);
-  EXPECT_EQ(controls.progressMax, 12);
-  EXPECT_EQ(controls.progressValues, std::vector<int>{3});
-
-  f.Unload();
-  f.cmdClose_Click();
-  EXPECT_EQ(controls.closes, 2);
+  controls.ticks[C::chkCodeSigning] = 1;
+  controls.ticks[C::ChkPassive] = 2;
+  controls.ticks[C::chkSuccUnload] = 2;
+  r = f.MakeRequest();
+  EXPECT_TRUE(r.sign);
+  EXPECT_FALSE(r.passive);
+  EXPECT_FALSE(r.closeAfterSending);
 }
 
-TEST_F(Form1LogicTest, TheSigningWaitAsksEveryFiveMinutesAndNoGivesUp) {
+TEST_F(Form1LogicTest, TheRunsEventsReachTheControlsByTheirNames) {
   Form1Logic& f = Make();
-  EXPECT_TRUE(f.KeepWaiting(0));
-  EXPECT_TRUE(f.KeepWaiting(60'000));
-  EXPECT_TRUE(boxes.shown().empty());
+  f.VersionShown("버전: 1.01.33");
+  EXPECT_EQ(controls.texts[C::lblVer], "버전: 1.01.33");
+  f.WaitingShown(true);
+  EXPECT_TRUE(controls.visible[C::lblWaiting]);
+  f.WaitingShown(false);
+  EXPECT_FALSE(controls.visible[C::lblWaiting]);
+  f.Pulse();
+  EXPECT_EQ(controls.pendingProcessed, 1);
+  f.Show(Message{"파일명을 알수 없습니다.", kStyleOkOnly, "FTP Upload"});
   boxes.AnswerNextQuestion(kAnswerYes);
-  EXPECT_TRUE(f.KeepWaiting(300'000));
-  EXPECT_FALSE(f.KeepWaiting(600'000));  // no scripted answer: No, the default
-  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_TRUE(f.Ask(Question{QuestionKind::kSameBuild, "다시?"}));
+  EXPECT_FALSE(f.Ask(Question{QuestionKind::kSameBuild, "또?"}));  // No, the default
+  ASSERT_EQ(boxes.shown().size(), 3u);
+  EXPECT_EQ(boxes.shown()[0].caption, "FTP Upload");
   EXPECT_EQ(boxes.shown()[1].style, kStyleQuestionYesNo);
-  EXPECT_NE(boxes.shown()[1].text.find("10분째"), std::string::npos);
+  EXPECT_EQ(boxes.shown()[1].caption, kAppTitle);
+  f.cmdClose_Click();
+  EXPECT_EQ(controls.closes, 1);
+}
 
-  boxes.AnswerNextQuestion(kAnswerYes);
-  EXPECT_TRUE(f.RetryCopy("C:\\a.exe", "S:\\u\\a.exe"));
-  EXPECT_NE(boxes.shown().back().text.find("C:\\a.exe\r\n-> S:\\u\\a.exe"), std::string::npos);
-  EXPECT_FALSE(f.RetryCopy("a", "b"));
+TEST_F(Form1LogicTest, TheBarCountsWholeBlocksAndStartsOverPast32767) {
+  struct Case {
+    std::uint64_t sent;
+    std::uint64_t total;
+    std::pair<int, int> shown;  // max, value
+  };
+  const Case cases[] = {
+      {0, 0, {100, 0}},            // no whole block: the maximum stays
+      {0, 1024, {1, 0}},
+      {1024, 1024, {1, 1}},
+      {1500, 1500, {1, 1}},        // the remainder never moves the bar
+      {3 * 1024 + 3, 5 * 1024 + 3, {5, 3}},
+      // 40,000,000 bytes: 39,062 blocks and 512 bytes of remainder.
+      {32767 * 1024, 40'000'000, {32767, 32767}},  // block 32767 fills the bar
+      {32768 * 1024, 40'000'000, {32767, 0}},      // block 32768 starts it over
+      {40'000'000, 40'000'000, {32767, 6294}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BlockBarPosition(c.sent, c.total, 100), c.shown) << c.sent << " of " << c.total;
+  }
+  // The controls hear of a change only.
+  Form1Logic& f = Make();
+  f.Progress(0, 10 * 1024);
+  for (std::uint64_t sent = 0; sent <= 10 * 1024; sent += 100) f.Progress(sent, 10 * 1024);
+  EXPECT_EQ(controls.progressMax, 10);
+  EXPECT_EQ(controls.progressValues, (std::vector<int>{0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST(ComboSizing, ConvertsTwipsAtNinetySixAndOneHundredTwentyDpi) {

@@ -7,8 +7,6 @@
 
 #include "test_dir.hpp"
 #include "local_server.hpp"
-#include "platform/fakes/recording_message_boxes.hpp"
-#include "platform/fakes/recording_progress.hpp"
 #include "transfer/ftp_session.hpp"
 
 namespace parone {
@@ -52,20 +50,17 @@ std::vector<std::string> Leftovers(const LocalServer& server) {
   return names;
 }
 
-// Remembers the byte counts the upload reported, besides the block count.
+// Remembers the byte counts the upload reported.
 class ByteProgress final : public ProgressDisplay {
  public:
-  float Max() const override { return max_; }
-  void SetMax(float max) override { max_ = max; }
-  float Value() const override { return value_; }
-  void SetValue(float value) override { value_ = value; }
   void SetBytes(std::uint64_t sent, std::uint64_t total) override { bytes.emplace_back(sent, total); }
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bytes;
-
- private:
-  float max_ = 100;
-  float value_ = 0;
 };
+
+FtpEndpoint Endpoint(const LocalServer& server, bool passive = true,
+                     const std::string& password = kPassword) {
+  return {"127.0.0.1", server.ftpPort(), kUser, password, passive};
+}
 
 class FtpUpload : public ::testing::Test {
  protected:
@@ -80,21 +75,20 @@ class FtpUpload : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << bytes;
     return testing::Utf8Of(path);
   }
-  bool Open(LocalServer& server, int passive = 1) {
-    return session.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), passive);
+  bool Open(LocalServer& server, bool passive = true) {
+    return session.FTP_Open(Endpoint(server, passive)).ok();
   }
 
   fs::path local_;
-  RecordingMessageBoxes boxes;
   NativeFileSystem files;
   Cp949CodePage cp949;
-  FtpSession session{boxes, files, cp949, FtpTimeouts{5, 10}};
+  FtpSession session{files, cp949, FtpTimeouts{5, 10}};
 };
 
 TEST_F(FtpUpload, StoresExactBytesUnderTheCp949DirectoryInPassiveAndActiveMode) {
   LocalServer server;
   const std::size_t sizes[] = {0, 1023, 1024, 1500, 3 * 1024 * 1024 + 17};
-  for (int passive : {1, 0, 2}) {
+  for (bool passive : {true, false}) {
     ASSERT_TRUE(Open(server, passive)) << passive;
     for (std::size_t size : sizes) {
       const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
@@ -106,9 +100,8 @@ TEST_F(FtpUpload, StoresExactBytesUnderTheCp949DirectoryInPassiveAndActiveMode) 
     }
     session.FTP_Close();
   }
-  EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(server.ListUploadDir().size(), std::size(sizes));  // no temporary files left
-  // Active mode for 0 and 2, passive only for exactly 1.
+  // Only the passive round asks for a passive data connection.
   EXPECT_EQ(CountLines(server.commandLog(), "EPSV") + CountLines(server.commandLog(), "PASV"),
             std::size(sizes) * 1);
 }
@@ -129,7 +122,6 @@ TEST_F(FtpUpload, AServerThatWillNotRenameOverAFileGetsTheOldOneMovedAsideNotDel
   ASSERT_TRUE(Open(server));
   EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
   session.FTP_Close();
-  EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(server.ReadUploaded("t.exe"), "new contents");
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
   const auto commands = server.FtpCommands();
@@ -151,10 +143,14 @@ TEST_F(FtpUpload, WhenTheRenameInFailsTheOldFileIsPutBackUnderItsName) {
   LocalServer server({"--refuse-rename-over", "--refuse-rnto", "3"});
   std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
   ASSERT_TRUE(Open(server));
-  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+  const Status uploaded = session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr);
   session.FTP_Close();
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+  ASSERT_FALSE(uploaded);
+  // The server's refusal of the rename in, in its own words.
+  EXPECT_EQ(uploaded.error().stage, Stage::kRename);
+  EXPECT_EQ(uploaded.error().kind, CodeKind::kFtp);
+  EXPECT_EQ(uploaded.error().code, 553);
+  EXPECT_EQ(uploaded.error().message.rfind("553 ", 0), 0u) << uploaded.error().message;
   EXPECT_EQ(server.ReadUploaded("t.exe"), "old");
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"t.exe"});
 }
@@ -164,20 +160,19 @@ TEST_F(FtpUpload, AnOldFileThatCannotBePutBackIsNamedToTheUser) {
   LocalServer server({"--refuse-rename-over", "--refuse-rnto", "3,4"});
   std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
   ASSERT_TRUE(Open(server));
-  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
+  const Status uploaded = session.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr);
   session.FTP_Close();
-  // The old file is whole under its aside name, and the message says which.
+  // The old file is whole under its aside name, and the error says which.
   std::string aside;
   for (const std::string& name : server.ListUploadDir()) {
     if (name.ends_with(".old")) aside = name;
   }
   ASSERT_FALSE(aside.empty());
   EXPECT_EQ(server.ReadUploaded(aside), "old");
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
-  EXPECT_NE(boxes.shown()[0].text.find(aside), std::string::npos) << boxes.shown()[0].text;
-  EXPECT_NE(boxes.shown()[0].text.find("-> " + kRemoteDir + "/t.exe"), std::string::npos);
-  EXPECT_EQ(boxes.shown()[1].text, "FTP파일 쓰기에 실패했습니다.");
+  ASSERT_FALSE(uploaded);
+  EXPECT_EQ(uploaded.error().stage, Stage::kRename);
+  EXPECT_EQ(uploaded.error().code, kFtpOldFileAside);
+  EXPECT_EQ(uploaded.error().subject, kRemoteDir + "/" + aside);
 }
 
 TEST_F(FtpUpload, AnAccountThatMayNotRenameStoresStraightOverThePublishedName) {
@@ -189,8 +184,8 @@ TEST_F(FtpUpload, AnAccountThatMayNotRenameStoresStraightOverThePublishedName) {
     SCOPED_TRACE(switches.back());
     LocalServer server(switches);
     std::ofstream(server.uploadDir() + "/t.exe", std::ios::binary) << "old";
-    FtpSession fresh{boxes, files, cp949, FtpTimeouts{5, 10}};
-    ASSERT_TRUE(fresh.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), 1));
+    FtpSession fresh{files, cp949, FtpTimeouts{5, 10}};
+    ASSERT_TRUE(fresh.FTP_Open(Endpoint(server)));
     EXPECT_TRUE(fresh.FTP_UPLoad(MakeLocal("t.exe", "new contents"), kRemoteDir, "", nullptr));
     EXPECT_TRUE(fresh.renameUnavailable());
     const std::size_t renamesTried = CountLines(server.commandLog(), "RNFR");
@@ -202,7 +197,6 @@ TEST_F(FtpUpload, AnAccountThatMayNotRenameStoresStraightOverThePublishedName) {
     EXPECT_EQ(server.ReadUploaded("t_lastver.txt"), "33\r\n");
     EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"t.exe", "t_lastver.txt"}));
   }
-  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(FtpUpload, TheStoredSizeIsCheckedBeforeTheFileIsPublished) {
@@ -219,20 +213,17 @@ TEST_F(FtpUpload, TheStoredSizeIsCheckedBeforeTheFileIsPublished) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.switches.front() + " " + c.switches.back());
-    boxes.Clear();
     LocalServer server(c.switches);
     std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
     ASSERT_TRUE(Open(server));
     const std::string bytes = RandomBytes(100'000, 4);
-    EXPECT_EQ(session.FTP_UPLoad(MakeLocal("app.exe", bytes), kRemoteDir, "", nullptr), c.published);
+    const Status uploaded = session.FTP_UPLoad(MakeLocal("app.exe", bytes), kRemoteDir, "", nullptr);
     session.FTP_Close();
+    EXPECT_EQ(uploaded.ok(), c.published);
     EXPECT_EQ(server.ReadUploaded("app.exe"), c.published ? bytes : "published v1");
     EXPECT_TRUE(Leftovers(server).empty());
-    if (c.published) {
-      EXPECT_TRUE(boxes.shown().empty());
-    } else {
-      ASSERT_EQ(boxes.shown().size(), 1u);
-      EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
+    if (!c.published) {
+      EXPECT_EQ(uploaded.error().stage, Stage::kSizeCheck);
       EXPECT_EQ(CountLines(server.commandLog(), "RNFR"), 0u);
     }
   }
@@ -245,7 +236,6 @@ TEST_F(FtpUpload, ANameNearTheServersLengthLimitStillFitsAsATemporaryName) {
   EXPECT_TRUE(session.FTP_UPLoad(MakeLocal(base + ".exe", "program"), kRemoteDir, "", nullptr));
   EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("x.txt", "33\r\n"), kRemoteDir, base + "_lastver.txt", nullptr));
   session.FTP_Close();
-  EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(server.ReadUploaded(base + ".exe"), "program");
   EXPECT_EQ(server.ReadUploaded(base + "_lastver.txt"), "33\r\n");
   EXPECT_TRUE(Leftovers(server).empty());
@@ -254,24 +244,26 @@ TEST_F(FtpUpload, ANameNearTheServersLengthLimitStillFitsAsATemporaryName) {
 TEST_F(FtpUpload, AnUnansweredCommandFailsAfterOneTimeOutAndNothingMoreIsSent) {
   for (const std::string command : {"RNTO", "SIZE"}) {
     SCOPED_TRACE(command);
-    boxes.Clear();
     LocalServer server({"--stall-on", command});
     std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
-    FtpSession stalled{boxes, files, cp949, FtpTimeouts{5, 2}};
-    ASSERT_TRUE(stalled.FTP_Open("127.0.0.1", kUser, kPassword, server.ftpPort(), 1));
-    EXPECT_FALSE(stalled.FTP_UPLoad(MakeLocal("app.exe", "new"), kRemoteDir, "", nullptr));
+    FtpSession stalled{files, cp949, FtpTimeouts{5, 2}};
+    ASSERT_TRUE(stalled.FTP_Open(Endpoint(server)));
+    const Status first = stalled.FTP_UPLoad(MakeLocal("app.exe", "new"), kRemoteDir, "", nullptr);
     EXPECT_TRUE(stalled.connectionLost());
     // A dead session fails at once and sends nothing.
-    EXPECT_FALSE(stalled.FTP_UPLoad(MakeLocal("b.exe", "b"), kRemoteDir, "", nullptr));
+    const Status second = stalled.FTP_UPLoad(MakeLocal("b.exe", "b"), kRemoteDir, "", nullptr);
     stalled.FTP_Close();
+    ASSERT_FALSE(first);
+    EXPECT_EQ(first.error().stage, command == "RNTO" ? Stage::kRename : Stage::kSizeCheck);
+    EXPECT_EQ(first.error().transferCode, 28);  // libcurl's time-out
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().stage, Stage::kFolder);
     const auto commands = server.FtpCommands();
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back().rfind(command + " ", 0), 0u) << commands.back();
     EXPECT_EQ(CountLines(server.commandLog(), command), 1u);
     EXPECT_EQ(CountLines(server.commandLog(), "USER"), 1u);  // no second login
     EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
-    ASSERT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
   }
 }
 
@@ -297,7 +289,6 @@ TEST_F(FtpUpload, StagedFilesWaitWholeUnderShortTemporaryNamesUntilPublished) {
   session.FTP_Close();
   EXPECT_EQ(server.ReadUploaded("app.exe"), bytes);
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});
-  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(FtpUpload, AStagedFileCarriesTheSha256OfTheBytesItSent) {
@@ -316,47 +307,15 @@ TEST_F(FtpUpload, AStagedFileCarriesTheSha256OfTheBytesItSent) {
   session.Discard(*text);
 }
 
-TEST_F(FtpUpload, ProgressFollowsWholeBlocksAndWrapsAfter32767) {
+TEST_F(FtpUpload, ProgressReportsTheBytesSentOutOfTheTotal) {
   LocalServer server;
   ASSERT_TRUE(Open(server));
-  struct Case {
-    std::size_t size;
-    std::vector<float> maxes;
-    std::vector<float> values;
-  };
-  const Case cases[] = {
-      {0, {}, {0}},
-      {1024, {1}, {0, 1}},
-      {1500, {1}, {0, 1}},
-      {5 * 1024 + 3, {5}, {0, 1, 2, 3, 4, 5}},
-  };
-  for (const Case& c : cases) {
-    RecordingProgress bar(100);
-    EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("p.bin", RandomBytes(c.size, 1)), kRemoteDir, "", &bar));
-    EXPECT_EQ(bar.maxes(), c.maxes) << c.size;
-    EXPECT_EQ(bar.values(), c.values) << c.size;
-    EXPECT_EQ(bar.Max(), c.maxes.empty() ? 100.0f : c.maxes.back());
-  }
-
-  // 40,000,000 bytes: 39,062 blocks and 512 bytes of remainder.
-  RecordingProgress bar(100);
-  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("big.bin", RandomBytes(40'000'000, 2)), kRemoteDir, "", &bar));
-  EXPECT_EQ(bar.maxes(), std::vector<float>{32767});
-  const auto& v = bar.values();
-  ASSERT_EQ(v.size(), 1u + 39062u);
-  EXPECT_EQ(v[32767], 32767);  // block 32767 fills the bar
-  EXPECT_EQ(v[32768], 0);      // block 32768 starts it over
-  EXPECT_EQ(v.back(), 6294);
-  EXPECT_EQ(fs::file_size(server.uploadDir() + "/big.bin"), 40'000'000u);
-}
-
-TEST_F(FtpUpload, ProgressAlsoReportsTheBytesSentOutOfTheTotal) {
-  LocalServer server;
-  ASSERT_TRUE(Open(server));
-  for (std::size_t size : {1500u, 3u * 1024u * 1024u + 17u}) {
+  for (std::size_t size : {0u, 1500u, 3u * 1024u * 1024u + 17u}) {
     ByteProgress bar;
     EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("p.bin", RandomBytes(size, 6)), kRemoteDir, "", &bar));
     ASSERT_FALSE(bar.bytes.empty());
+    // Every transfer begins at 0 and ends at the whole file.
+    EXPECT_EQ(bar.bytes.front(), std::make_pair(std::uint64_t{0}, std::uint64_t{size}));
     EXPECT_EQ(bar.bytes.back(), std::make_pair(std::uint64_t{size}, std::uint64_t{size}));
     for (std::size_t i = 1; i < bar.bytes.size(); ++i) {
       EXPECT_LE(bar.bytes[i - 1].first, bar.bytes[i].first);
@@ -365,28 +324,37 @@ TEST_F(FtpUpload, ProgressAlsoReportsTheBytesSentOutOfTheTotal) {
   }
 }
 
-TEST_F(FtpUpload, LoginFailuresShowTheServerConnectMessageWithTheCode) {
+TEST_F(FtpUpload, ARefusedLoginAndAnUnreachableServerAreToldApart) {
   LocalServer server;
-  EXPECT_FALSE(session.FTP_Open("127.0.0.1", kUser, "wrong", server.ftpPort(), 1));
+  const Status refused = session.FTP_Open(Endpoint(server, true, "wrong"));
   EXPECT_FALSE(session.isOpen());
-  EXPECT_FALSE(session.FTP_Open("127.0.0.1", kUser, kPassword, testing::UnusedPort(), 1));
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_EQ(boxes.shown()[0].text, "서버 접속 실패!\r\n오류번호: 67");  // login denied
-  EXPECT_EQ(boxes.shown()[1].text, "서버 접속 실패!\r\n오류번호: 7");   // could not connect
-  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
-  EXPECT_EQ(boxes.shown()[0].caption, "파로네_배포");
+  FtpEndpoint nowhere = Endpoint(server);
+  nowhere.port = testing::UnusedPort();
+  const Status unreachable = session.FTP_Open(nowhere);
+  // The server's refusal with its reply, and libcurl's code besides.
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().stage, Stage::kLogin);
+  EXPECT_EQ(refused.error().kind, CodeKind::kFtp);
+  EXPECT_EQ(refused.error().code, 530);
+  EXPECT_EQ(refused.error().message.rfind("530 ", 0), 0u) << refused.error().message;
+  EXPECT_EQ(refused.error().transferCode, 67);  // CURLE_LOGIN_DENIED
+  EXPECT_EQ(refused.error().subject, "127.0.0.1:" + std::to_string(server.ftpPort()));
+  ASSERT_FALSE(unreachable);
+  EXPECT_EQ(unreachable.error().stage, Stage::kConnect);
+  EXPECT_EQ(unreachable.error().kind, CodeKind::kCurl);
+  EXPECT_EQ(unreachable.error().code, 7);  // CURLE_COULDNT_CONNECT
+  EXPECT_FALSE(unreachable.error().message.empty());
 }
 
-TEST_F(FtpUpload, AMissingRemoteDirectoryFailsWhilePreparing) {
+TEST_F(FtpUpload, AMissingRemoteDirectoryFailsBeforeAnyByteIsSent) {
   LocalServer server;
   ASSERT_TRUE(Open(server));
-  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("x.exe", "x"), "public_html/nowhere", "", nullptr));
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].text.rfind("FTP서버에 파일저장 준비중 오류가 발생했습니다.\r\n"
-                                        "존재하는 경로인지 확인바랍니다.\r\n\r\n오류번호: ",
-                                        0),
-            0u);
-  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  const Status uploaded = session.FTP_UPLoad(MakeLocal("x.exe", "x"), "public_html/nowhere", "", nullptr);
+  ASSERT_FALSE(uploaded);
+  EXPECT_EQ(uploaded.error().stage, Stage::kFolder);
+  EXPECT_EQ(uploaded.error().kind, CodeKind::kFtp);
+  EXPECT_EQ(uploaded.error().code / 100, 5) << uploaded.error().message;
+  EXPECT_NE(uploaded.error().transferCode, 0);
 }
 
 TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
@@ -394,17 +362,20 @@ TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
                                                         {"--cut-after", "100000"}};
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.front());
-    boxes.Clear();
     LocalServer server(fault);
     // The published version, put there directly.
     std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
     ASSERT_TRUE(Open(server));
-    RecordingProgress bar;
-    EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("app.exe", RandomBytes(1'000'000, 3)), kRemoteDir, "", &bar));
+    ByteProgress bar;
+    const Status uploaded =
+        session.FTP_UPLoad(MakeLocal("app.exe", RandomBytes(1'000'000, 3)), kRemoteDir, "", &bar);
     session.FTP_Close();
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, "FTP파일 쓰기에 실패했습니다.");
-    EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+    ASSERT_FALSE(uploaded);
+    EXPECT_EQ(uploaded.error().stage, Stage::kStore);
+    if (fault.front() == "--fail-stor-552") {
+      EXPECT_EQ(uploaded.error().kind, CodeKind::kFtp);
+      EXPECT_EQ(uploaded.error().code, 552);
+    }
     EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
     EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});  // temp removed
   }
@@ -413,18 +384,23 @@ TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
 TEST_F(FtpUpload, BadLocalFilesAndNamesAreRefusedBeforeAnythingIsSent) {
   LocalServer server;
   ASSERT_TRUE(Open(server));
-  EXPECT_FALSE(session.FTP_UPLoad((local_ / "missing.exe").string(), kRemoteDir, "", nullptr));
-  EXPECT_FALSE(session.FTP_UPLoad("no-separator.exe", kRemoteDir, "", nullptr));
-  EXPECT_FALSE(session.FTP_UPLoad(MakeLocal("ok.exe", "x"), kRemoteDir, "evil\r\nDELE x", nullptr));
+  const Status missing = session.FTP_UPLoad((local_ / "missing.exe").string(), kRemoteDir, "", nullptr);
+  const Status noName = session.FTP_UPLoad("no-separator.exe", kRemoteDir, "", nullptr);
+  const Status evil = session.FTP_UPLoad(MakeLocal("ok.exe", "x"), kRemoteDir, "evil\r\nDELE x", nullptr);
   session.FTP_Close();
-  ASSERT_EQ(boxes.shown().size(), 3u);
-  EXPECT_EQ(boxes.shown()[0].text,
-            "Error 53 (File not found) in procedure FTP_UPLoad of Module modFTP");
-  EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
-  EXPECT_EQ(boxes.shown()[1].text, "파일명을 알수 없습니다.");
-  EXPECT_EQ(boxes.shown()[1].caption, "FTP Upload");
-  EXPECT_EQ(boxes.shown()[1].style, kStyleOkOnly);
-  EXPECT_EQ(boxes.shown()[2].style, kStyleWarning);
+  struct Expected {
+    const Status& status;
+    CodeKind kind;
+    long code;
+  };
+  for (const Expected& e : {Expected{missing, CodeKind::kRuntime, 53},
+                            Expected{noName, CodeKind::kNone, kFtpNoFileName},
+                            Expected{evil, CodeKind::kNone, kFtpControlCharacter}}) {
+    ASSERT_FALSE(e.status);
+    EXPECT_EQ(e.status.error().stage, Stage::kInput);
+    EXPECT_EQ(e.status.error().kind, e.kind);
+    EXPECT_EQ(e.status.error().code, e.code);
+  }
   EXPECT_EQ(CountLines(server.commandLog(), "STOR"), 0u);
   EXPECT_EQ(CountLines(server.commandLog(), "DELE"), 0u);
 }

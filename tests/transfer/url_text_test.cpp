@@ -88,39 +88,45 @@ TEST_F(UrlText, AFetchSaysWhatTheServerAnsweredBesideTheText) {
       {"missing_lastver.txt", 404, "<"},  // the error page, as OpenUrlText has always given it
   };
   for (const Case& c : cases) {
-    const UrlTextResult r = FetchUrlText(Url(c.name), cp949, UrlTextTimeouts{2, 4});
-    EXPECT_EQ(r.answer.status, c.status) << c.name;
-    EXPECT_EQ(r.answer.failure, "") << c.name;
-    EXPECT_EQ(r.text.rfind(c.start, 0), 0u) << r.text;
+    const auto r = FetchUrlText(Url(c.name), cp949, UrlTextTimeouts{2, 4});
+    ASSERT_TRUE(r) << c.name;
+    EXPECT_EQ(r->status, c.status) << c.name;
+    EXPECT_EQ(r->body.rfind(c.start, 0), 0u) << r->body;
   }
-  const UrlTextResult none = FetchUrlText(
-      "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/x", cp949, UrlTextTimeouts{1, 2});
-  EXPECT_FALSE(none.answer.answered());
-  EXPECT_NE(none.answer.failure, "");
-  EXPECT_EQ(none.answer.Describe().rfind("응답 없음 (", 0), 0u);
-  EXPECT_EQ(none.text, "");
+  // No answer is no value: an error with libcurl's code and the stage asked for.
+  const std::string nowhere = "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/x";
+  const auto none = FetchUrlText(nowhere, cp949, UrlTextTimeouts{1, 2}, 20, Stage::kReadBack);
+  ASSERT_FALSE(none);
+  EXPECT_EQ(none.error().stage, Stage::kReadBack);
+  EXPECT_EQ(none.error().kind, CodeKind::kCurl);
+  EXPECT_EQ(none.error().code, 7);  // CURLE_COULDNT_CONNECT
+  EXPECT_EQ(none.error().subject, nowhere);
+  EXPECT_EQ(DescribeAnswer(none).rfind("응답 없음 (", 0), 0u);
 }
 
 TEST_F(UrlText, TheSizeOfAResourceComesFromItsHeaders) {
   Put("big.bin", std::string(200000, 'x'));
-  const UrlSizeResult found = ProbeUrlSize(Url("big.bin"), cp949, UrlTextTimeouts{2, 4});
-  EXPECT_EQ(found.answer.status, 200);
-  EXPECT_EQ(found.length, 200000u);
-  EXPECT_FALSE(found.byGet);
-  const UrlSizeResult missing = ProbeUrlSize(Url("missing.bin"), cp949, UrlTextTimeouts{2, 4});
-  EXPECT_EQ(missing.answer.status, 404);
-  EXPECT_FALSE(missing.length.has_value());
+  const auto found = ProbeUrlSize(Url("big.bin"), cp949, UrlTextTimeouts{2, 4});
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->status, 200);
+  EXPECT_EQ(found->length, 200000u);
+  EXPECT_FALSE(found->byGet);
+  const auto missing = ProbeUrlSize(Url("missing.bin"), cp949, UrlTextTimeouts{2, 4});
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->status, 404);
+  EXPECT_FALSE(missing->length.has_value());
 }
 
 TEST(UrlSize, AServerThatRefusesHeadIsAskedWithAGetBrokenOffAfterItsHeaders) {
   LocalServer server({"--head-405"});
   server.PutUploaded("big.bin", std::string(300000, 'y'));
   Cp949CodePage cp949;
-  const UrlSizeResult found = ProbeUrlSize(
+  const auto found = ProbeUrlSize(
       "http://127.0.0.1:" + std::to_string(server.httpPort()) + kWebDir + "big.bin", cp949, {2, 4});
-  EXPECT_EQ(found.answer.status, 200);
-  EXPECT_EQ(found.length, 300000u);
-  EXPECT_TRUE(found.byGet);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->status, 200);
+  EXPECT_EQ(found->length, 300000u);
+  EXPECT_TRUE(found->byGet);
   std::ifstream log(server.commandLog());
   std::vector<std::string> requests;
   for (std::string line; std::getline(log, line);) {
@@ -133,10 +139,11 @@ TEST(UrlSize, AnAnswerWithoutALengthGivesNoSizeAndItsBodyIsNotRead) {
   Cp949CodePage cp949;
   RawServer endless;
   endless.ServeEndlessBody();
-  const UrlSizeResult found =
+  const auto found =
       ProbeUrlSize("http://127.0.0.1:" + std::to_string(endless.port()) + "/x", cp949, {2, 30});
-  EXPECT_EQ(found.answer.status, 200);
-  EXPECT_FALSE(found.length.has_value());  // it gave none
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->status, 200);
+  EXPECT_FALSE(found->length.has_value());  // it gave none
 }
 
 TEST(UrlTextFailures, GiveTheEmptyText) {

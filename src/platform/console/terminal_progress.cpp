@@ -64,32 +64,10 @@ TerminalProgress::TerminalProgress(std::ostream& out, bool enabled, std::string 
 
 TerminalProgress::~TerminalProgress() { Finish(); }
 
-void TerminalProgress::SetMax(float max) {
-  max_ = max;
-  DrawBlocks();
-}
-
-void TerminalProgress::SetValue(float value) {
-  value_ = value;
-  DrawBlocks();
-}
-
-void TerminalProgress::DrawBlocks() {
-  // The block count wraps at the window's limit on large files; once byte
-  // counts come, they alone are shown.
-  if (!enabled_ || bytesSeen_) return;
-  const float ratio = max_ > 0 ? std::clamp(value_ / max_, 0.0f, 1.0f) : 0.0f;
-  const int percent = static_cast<int>(ratio * 100.0f);
-  if (percent == shownPercent_) return;
-  shownPercent_ = percent;
-  Put(Bar(percent) + Percent(percent));
-}
-
 void TerminalProgress::SetBytes(std::uint64_t sent, std::uint64_t total) {
   const Clock::time_point now = now_();
   if (!bytesSeen_ || sent < sent_ || total != total_) {
-    // A new transfer: its speed counts from here, on a line of its own (a
-    // block count's line is simply drawn over).
+    // A new transfer: its speed counts from here, on a line of its own.
     if (bytesSeen_ && drawn_) Finish();
     bytesSeen_ = true;
     bytesDone_ = false;

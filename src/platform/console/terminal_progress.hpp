@@ -6,9 +6,7 @@
 // It redraws only when the shown percentage changes or a quarter of a second
 // has passed since the last drawing, so a transfer of many blocks costs a few
 // hundred writes at most, and it ends its line once all bytes are sent.
-// Until byte counts arrive it shows the block count of SetValue/SetMax as a
-// percentage. Draws nothing when `enabled` is false (the output is not a
-// terminal) but still keeps its values.
+// Draws nothing when `enabled` is false (the output is not a terminal).
 
 #include <chrono>
 #include <cstdint>
@@ -28,25 +26,18 @@ class TerminalProgress final : public ProgressDisplay {
   // An empty `now` means std::chrono::steady_clock.
   TerminalProgress(std::ostream& out, bool enabled, std::string label = {}, SteadyNow now = {});
   ~TerminalProgress() override;
-  float Max() const override { return max_; }
-  void SetMax(float max) override;
-  float Value() const override { return value_; }
-  void SetValue(float value) override;
   // A count lower than the last one, or another total, starts a new transfer.
   void SetBytes(std::uint64_t sent, std::uint64_t total) override;
   // Ends the bar's line, if one was drawn and not yet ended.
   void Finish();
 
  private:
-  void DrawBlocks();
   void DrawBytes(std::chrono::steady_clock::time_point now);
   void Put(const std::string& line);
   std::ostream& out_;
   bool enabled_;
   std::string label_;
   SteadyNow now_;
-  float max_ = 100;  // the window's progress bar starts at 0..100 as well
-  float value_ = 0;
   int shownPercent_ = -1;
   bool drawn_ = false;            // a bar's line is open
   std::size_t drawnLength_ = 0;   // of the open line, to blank what a shorter one leaves

@@ -78,7 +78,7 @@ class Form1Test : public ::testing::Test {
     fs::remove_all(root_);
   }
   Form1& Make() {
-    Form1Services services{boxes, settings, files, cp949, facts, launcher, sleeper, config};
+    Form1Services services{boxes, {files, settings, cp949, facts, launcher, sleeper}, config};
     services.ftpTimeouts = {5, 10};
     services.urlTimeouts = {1, 2};
     form = std::make_unique<Form1>(services);
@@ -297,10 +297,10 @@ TEST_F(Form1Test, WhatTheWorkflowChangesIsPaintedAtOnceWithoutTheEventLoop) {
     std::function<void()> change;
   };
   const Row rows[] = {
-      {"lblVer", [&] { f.logic().SetLblVer("버전: 1.01.33"); }},
-      {"lblWaiting", [&] { f.logic().SetLblWaitingVisible(true); }},
-      {"ProgressBar1", [&] { f.logic().ProgressBar1().SetMax(10); }},
-      {"ProgressBar1", [&] { f.logic().ProgressBar1().SetValue(5); }},  // a visible step
+      {"lblVer", [&] { f.logic().VersionShown("버전: 1.01.33"); }},
+      {"lblWaiting", [&] { f.logic().WaitingShown(true); }},
+      {"ProgressBar1", [&] { f.logic().Progress(0, 10 * 1024); }},
+      {"ProgressBar1", [&] { f.logic().Progress(5 * 1024, 10 * 1024); }},  // a visible step
   };
   for (const Row& row : rows) {
     auto* w = Child<QWidget>(row.control);

@@ -178,10 +178,10 @@ class Form1Win32Test : public ::testing::Test {
     testing::RemoveTestDir(root_);
   }
   Form1& Make(SettingsStore& store) {
-    Form1Services services{boxes, store, files, cp949, facts, launcher, sleeper, config};
+    Form1Services services{boxes, {files, store, cp949, facts, launcher, sleeper}, config};
     services.ftpTimeouts = {5, 10};
     services.urlTimeouts = {1, 2};
-    services.signingPollMs = 50;
+    services.signing.pollMs = 50;
     form = std::make_unique<Form1>(services);
     return *form;
   }

@@ -1,0 +1,63 @@
+#include "distribution/failure_messages.hpp"
+
+#include <string>
+
+#include "transfer/ftp_session.hpp"
+
+namespace parone {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+constexpr long kCurlFailedInit = 2;  // CURLE_FAILED_INIT: no session could be made
+
+std::string PrepareFailedText(long code) {
+  return std::string("FTP서버에 파일저장 준비중 오류가 발생했습니다.") + kCrLf +
+         "존재하는 경로인지 확인바랍니다." + kCrLf + kCrLf + "오류번호: " + std::to_string(code);
+}
+
+constexpr const char* kWriteFailedText = "FTP파일 쓰기에 실패했습니다.";
+
+}  // namespace
+
+Message ErrorReportMessage(const Error& error, std::string_view closing) {
+  return {"Error " + std::to_string(error.code) + " (" + error.message + std::string(closing),
+          kStyleOkOnly};
+}
+
+Message FtpOpenMessage(const Error& error) {
+  if (error.kind == CodeKind::kRuntime) return ErrorReportMessage(error, kFtpOpenClosing);
+  if (error.stage == Stage::kConnect && error.transferCode == kCurlFailedInit) {
+    return {std::string("인터넷 세션 열기 실패!") + kCrLf + "오류번호: " +
+                std::to_string(error.transferCode),
+            kStyleWarning};
+  }
+  return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode),
+          kStyleWarning};
+}
+
+Message FtpUploadMessage(const Error& error, std::string_view finalPath) {
+  if (error.kind == CodeKind::kRuntime) return ErrorReportMessage(error, kFtpUploadClosing);
+  if (error.stage == Stage::kInput && error.kind == CodeKind::kNone) {
+    switch (error.code) {
+      case kFtpNoFileName:
+        return {"파일명을 알수 없습니다.", kStyleOkOnly, "FTP Upload"};
+      case kFtpNotInCodePage:
+        return {"원격 경로를 코드 페이지 949로 바꿀 수 없습니다: " + error.subject, kStyleWarning};
+      case kFtpControlCharacter:
+        return {"원격 경로에 제어 문자가 들어 있어 보낼 수 없습니다.", kStyleWarning};
+      default:
+        break;
+    }
+  }
+  if (error.stage == Stage::kFolder) return {PrepareFailedText(error.transferCode), kStyleWarning};
+  if (error.stage == Stage::kRename && error.kind == CodeKind::kNone &&
+      error.code == kFtpOldFileAside) {
+    return {std::string("게시되어 있던 파일을 원래 이름으로 되돌리지 못했습니다.") + kCrLf +
+                "서버에서 아래 파일의 이름을 되돌려 주세요." + kCrLf + kCrLf + error.subject +
+                kCrLf + "-> " + std::string(finalPath),
+            kStyleWarning};
+  }
+  return {kWriteFailedText, kStyleWarning};
+}
+
+}  // namespace parone

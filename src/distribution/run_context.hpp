@@ -1,0 +1,36 @@
+#pragma once
+// What every step of one run works with: the request it was started with,
+// the services of the front end, and the events port it reports through.
+// Questions go through Ask here, so that an answer the request gives in
+// advance is used (and reported) instead of asking.
+
+#include <string>
+
+#include "distribution/publish_events.hpp"
+#include "distribution/publish_request.hpp"
+#include "distribution/services.hpp"
+
+namespace parone {
+
+struct RunContext {
+  const PublishRequest& request;
+  PublishServices& services;
+  PublishEvents& events;
+
+  // True for Yes: the request's answer where it gives one, else the front
+  // end's. Blocks while the front end asks.
+  bool Ask(QuestionKind kind, const std::string& text) const {
+    const Question question{kind, text};
+    if (const auto preset = request.answers.find(kind); preset != request.answers.end()) {
+      events.Answered(question, preset->second.yes, preset->second.reason);
+      return preset->second.yes;
+    }
+    return events.Ask(question);
+  }
+  void Show(const std::string& text, int style = kStyleOkOnly) const {
+    events.Show(Message{text, style});
+  }
+  void Show(const Message& message) const { events.Show(message); }
+};
+
+}  // namespace parone

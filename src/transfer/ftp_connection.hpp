@@ -1,0 +1,103 @@
+#pragma once
+// One logged-in FTP control connection on libcurl, and the server's replies
+// to the commands sent on it. Every call blocks until the server has
+// answered, bounded by the time-outs; nothing is shown, failures come back
+// as Error values with the server's reply line or libcurl's wording.
+//
+// Paths are sent as given (the server's code page bytes), relative to the
+// login folder: the connection's current folder never changes.
+//
+// After a time-out the connection counts as lost: nothing more is sent on
+// it (no clean-up either), since a server that stalled once may stall
+// again and double the wait; every later command fails at once.
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/error.hpp"
+#include "platform/code_page.hpp"
+
+namespace parone {
+
+class CurlEasy;
+
+struct FtpTimeouts {
+  long connectSeconds = 15;  // TCP connect, and the server's connect-back in active mode
+  long stallSeconds = 60;    // no progress, or no reply, for this long fails the transfer
+};
+
+// Where and as whom to log in (UTF-8; sent in the server's code page).
+struct FtpEndpoint {
+  std::string host;
+  int port = 21;
+  std::string user;
+  std::string password;
+  bool passive = true;
+};
+
+// The server's final reply to one command; code 0 when none came.
+struct FtpReply {
+  int code = 0;
+  std::string line;
+  bool positive() const { return code >= 200 && code < 300; }
+  bool refused() const { return code >= 400; }
+};
+
+enum class RenameOutcome { kDone, kRefused, kLost };
+
+class FtpConnection {
+ public:
+  FtpConnection(const CodePage& codePage, FtpTimeouts timeouts);
+  ~FtpConnection();
+  FtpConnection(const FtpConnection&) = delete;
+  FtpConnection& operator=(const FtpConnection&) = delete;
+
+  // Connects and logs in. A refused login is stage login with the server's
+  // reply; anything else that keeps the session from opening is stage
+  // connect. Closes what was open before.
+  Status Open(const FtpEndpoint& endpoint);
+  // Says goodbye (QUIT) on a live connection and closes it.
+  void Close();
+
+  bool isOpen() const;
+  bool lost() const;
+  // "host:port" of the open connection, for messages.
+  const std::string& serverName() const;
+
+  // Sends the commands one after the other, each whatever the reply to the
+  // one before, and returns the final reply to each (code 0: none came).
+  std::vector<FtpReply> Send(std::initializer_list<std::string> commands);
+  // RNFR + RNTO. `reply` receives the reply that decided.
+  RenameOutcome Rename(const std::string& from, const std::string& to, FtpReply* reply = nullptr);
+  // DELE, quietly: a leftover harms nothing that is published.
+  void Remove(const std::string& path);
+  // The size the server gives for `path` (SIZE, or a listing of that one
+  // name where SIZE is missing or refused). `name` is the last part of the
+  // path as the listing shows it. Error stage size-check when neither
+  // gives a size.
+  Result<std::uint64_t> SizeOf(const std::string& path, const std::string& name);
+
+  // For the transfers built on this connection (ftp_store.cpp): the URL of
+  // a remote path, the easy handle with the session's options, and one
+  // perform on it. Perform marks the connection lost on a time-out.
+  std::string UrlOf(const std::string& remotePath) const;
+  CurlEasy& curl();
+  int Perform();
+  // The last reply of the last perform, and what libcurl said of its failure.
+  FtpReply LastReply() const;
+  std::string ErrorText(int code) const;
+
+ private:
+  Result<std::string> ListOne(const std::string& path);
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A name that would end an FTP command line early (CR, LF, NUL, ...).
+bool HasControlCharacter(const std::string& text);
+
+}  // namespace parone
