@@ -18,6 +18,7 @@ import http.server
 import logging
 import os
 import posixpath
+import re
 import shutil
 import signal
 import socket
@@ -195,18 +196,120 @@ class DistFTPHandler(FTPHandler):
         return super().ftp_RNTO(path)
 
 
+_BYTE_RANGE = re.compile(r"\s*bytes\s*=\s*(\d*)\s*-\s*(\d*)\s*\Z", re.IGNORECASE)
+UNSATISFIABLE = "unsatisfiable"
+
+
+def byte_range(header, size):
+    """The one range a Range header asks of `size` bytes, as (first, last)
+    inclusive; UNSATISFIABLE when it starts past the end; None when the
+    header is not a single valid bytes range, which a server ignores (and
+    sends the whole body)."""
+    m = _BYTE_RANGE.match(header)
+    if not m or not (m.group(1) or m.group(2)):
+        return None
+    if m.group(1):
+        first = int(m.group(1))
+        if m.group(2) and int(m.group(2)) < first:
+            return None
+        if first >= size:
+            return UNSATISFIABLE
+        last = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
+        return first, last
+    # "-n": the last n bytes.
+    suffix = int(m.group(2))
+    if suffix == 0 or size == 0:
+        return UNSATISFIABLE
+    return max(size - suffix, 0), size - 1
+
+
+class FileSlice:
+    """Reads `length` bytes of an open file from where it stands, for the
+    body of a 206."""
+
+    def __init__(self, f, length):
+        self.f = f
+        self.left = length
+
+    def read(self, size=-1):
+        if size < 0 or size > self.left:
+            size = self.left
+        data = self.f.read(size)
+        self.left -= len(data)
+        return data
+
+    def close(self):
+        self.f.close()
+
+
 class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
     server_version = "DistHTTP/1.0"
     webroot = b""  # bytes, set at start-up
     command_log = None  # shared with the FTP side, so tests can count requests
+    stopping = threading.Event()  # set when the server stops
 
     # Fault switches, set from the command line.
     head_405 = False     # HEAD answered 405, as by servers that only GET
     http_status = None   # every request answered with this status
     stale_from = None    # bytes: copy this folder at the first request and
                          # serve the copy ever after, as a lagging mirror does
+    ignore_range = False  # a server that sends the whole body to a Range GET
+    lastver_fault = None     # a status, "html", "stall" or "reset" ...
+    lastver_fault_on = None  # ... for these lastver GETs (1-based), None: all
     _stale_lock = threading.Lock()
     _stale_done = False
+    _lastver_lock = threading.Lock()
+    _lastver_count = 0
+    _ranges_offered = False  # per request: the answer is a file's body
+
+    def do_GET(self):
+        if self.lastver_fault is not None and self._faulty_lastver_read():
+            self._answer_lastver_fault()
+            return
+        super().do_GET()
+
+    def _faulty_lastver_read(self):
+        raw = urllib.parse.unquote_to_bytes(self.path.split("?", 1)[0].split("#", 1)[0])
+        if not raw.endswith(b"_lastver.txt"):
+            return False
+        with DistHTTPHandler._lastver_lock:
+            DistHTTPHandler._lastver_count += 1
+            number = DistHTTPHandler._lastver_count
+        return self.lastver_fault_on is None or number in self.lastver_fault_on
+
+    def _answer_lastver_fault(self):
+        kind = self.lastver_fault
+        self.close_connection = True
+        if kind == "stall":
+            # The request was read; no answer comes while the server runs.
+            self.stopping.wait()
+        elif kind == "reset":
+            # RST, no answer: linger 0 and the last reference to the
+            # socket closed here, before any orderly shutdown.
+            try:
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                           struct.pack("ii", 1, 0))
+            except OSError:
+                pass
+            self.rfile.close()
+            self.connection.close()
+        elif kind == "html":
+            # What a portal or a proxy's notice page looks like to a
+            # client that reads the body as a build number.
+            body = (b"<html><head><title>Notice</title></head><body>"
+                    b"<p>This page is being maintained.</p></body></html>\n")
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        else:
+            self.send_error(kind)
+
+    def send_response(self, code, message=None):
+        super().send_response(code, message)
+        if code == 200 and self._ranges_offered:
+            self.send_header("Accept-Ranges", "bytes")
 
     def do_HEAD(self):
         if self.head_405:
@@ -257,11 +360,54 @@ class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
         if self.http_status is not None:
             self.send_error(self.http_status)
             return None
+        path = self.translate_path(self.path)
         # An escaped NUL would make open() raise ValueError, not OSError.
-        if "\x00" in self.translate_path(self.path):
+        if "\x00" in path:
             self.send_error(404, "File not found")
             return None
+        self._ranges_offered = not self.ignore_range and os.path.isfile(path)
+        if (self._ranges_offered and self.command == "GET"
+                and "Range" in self.headers):
+            try:
+                f = open(path, "rb")
+            except OSError:
+                self.send_error(404, "File not found")
+                return None
+            body = self._send_range(f, path)
+            if body is not False:
+                return body
+            f.close()
         return super().send_head()
+
+    def _send_range(self, f, path):
+        """Answers a Range GET from the open file: the slice to send after
+        a 206, None after a 416, False when the header asks no single range
+        (the whole body is sent instead)."""
+        stat = os.fstat(f.fileno())
+        size = stat.st_size
+        wanted = byte_range(self.headers["Range"], size)
+        if wanted is None:
+            return False
+        if wanted == UNSATISFIABLE:
+            f.close()
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % size)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return None
+        first, last = wanted
+        try:
+            f.seek(first)
+            self.send_response(206)
+            self.send_header("Content-Type", self.guess_type(path))
+            self.send_header("Content-Length", str(last - first + 1))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
+            self.send_header("Last-Modified", self.date_time_string(stat.st_mtime))
+            self.end_headers()
+        except BaseException:
+            f.close()
+            raise
+        return FileSlice(f, last - first + 1)
 
     def guess_type(self, path):
         if path.lower().endswith(".txt"):
@@ -282,16 +428,36 @@ def parse_port_range(text):
     return low, high
 
 
+def parse_numbers(text):
+    try:
+        numbers = frozenset(int(x) for x in text.split(","))
+    except ValueError:
+        raise argparse.ArgumentTypeError("expected N[,N...], got %r" % text)
+    if not numbers or min(numbers) < 1:
+        raise argparse.ArgumentTypeError("counts start at 1: %r" % text)
+    return numbers
+
+
 def parse_rnto_numbers(text):
     if text == "all":
         return text
     try:
-        numbers = frozenset(int(x) for x in text.split(","))
+        return parse_numbers(text)
+    except argparse.ArgumentTypeError:
+        raise argparse.ArgumentTypeError("expected all or N[,N...] from 1, got %r" % text)
+
+
+def parse_lastver_fault(text):
+    if text in ("html", "stall", "reset"):
+        return text
+    try:
+        status = int(text)
     except ValueError:
-        raise argparse.ArgumentTypeError("expected all or N[,N...], got %r" % text)
-    if not numbers or min(numbers) < 1:
-        raise argparse.ArgumentTypeError("RNTO numbers start at 1: %r" % text)
-    return numbers
+        status = 0
+    if not 400 <= status <= 599:
+        raise argparse.ArgumentTypeError(
+            "expected a status 400 to 599, html, stall or reset, got %r" % text)
+    return status
 
 
 def parse_args(argv):
@@ -351,6 +517,21 @@ def parse_args(argv):
                    help="answer every HTTP HEAD request with 405 (GET works)")
     p.add_argument("--http-status", type=int, metavar="CODE",
                    help="answer every HTTP request with CODE (e.g. 503)")
+    p.add_argument("--web-ignore-range", action="store_true",
+                   help="answer a GET with a Range header with 200 and the "
+                        "whole body, as a server without range support does "
+                        "(by default a single bytes=a-b, a- or -n range is "
+                        "answered 206, or 416 past the end)")
+    p.add_argument("--lastver-fault", type=parse_lastver_fault,
+                   metavar="STATUS|html|stall|reset",
+                   help="answer GET requests for *_lastver.txt with this "
+                        "status (400 to 599) and a short HTML body, with 200 "
+                        "and an HTML page (html), never (stall: the request "
+                        "is read and the connection kept open), or by "
+                        "closing the connection with a reset (reset)")
+    p.add_argument("--lastver-fault-on", type=parse_numbers, metavar="N[,N...]",
+                   help="the --lastver-fault acts only on these lastver GETs, "
+                        "counted from 1 as they arrive; default: on all")
     p.add_argument("--verbose", action="store_true",
                    help="debug logging to stderr")
     args = p.parse_args(argv)
@@ -367,6 +548,8 @@ def parse_args(argv):
         p.error("--web-root takes a plain folder name other than public_html")
     if args.web_root is not None and args.web_stale:
         p.error("--web-root and --web-stale exclude each other")
+    if args.lastver_fault_on is not None and args.lastver_fault is None:
+        p.error("--lastver-fault-on needs --lastver-fault")
     args.stall_on = frozenset(c.upper() for c in args.stall_on)
     return args
 
@@ -425,6 +608,9 @@ def main(argv=None):
         DistHTTPHandler.webroot = os.path.join(home, b"stale_html")
     DistHTTPHandler.head_405 = args.head_405
     DistHTTPHandler.http_status = args.http_status
+    DistHTTPHandler.ignore_range = args.web_ignore_range
+    DistHTTPHandler.lastver_fault = args.lastver_fault
+    DistHTTPHandler.lastver_fault_on = args.lastver_fault_on
     httpd = http.server.ThreadingHTTPServer(("127.0.0.1", args.http_port),
                                             DistHTTPHandler)
     httpd.daemon_threads = True
@@ -456,6 +642,8 @@ def main(argv=None):
             ftpd.ioloop.loop(timeout=0.2, blocking=False)
     finally:
         ftpd.close_all()
+        # Lets stalled HTTP requests end with the server.
+        DistHTTPHandler.stopping.set()
         httpd.shutdown()
         httpd.server_close()
     return 0
