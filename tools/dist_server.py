@@ -9,21 +9,28 @@ decode them as text.
 
     /usr/bin/python3 tools/dist_server.py --home DIR [options]
 
-Prints "READY ftp=<port> http=<port>" once both servers are listening.
-Must run under the Debian interpreter, which has python3-pyftpdlib.
+Prints "READY ftp=<port> http=<port>" once both servers are listening
+(with --tls followed by " ca=<path>", the test CA's certificate).
+Must run under the Debian interpreter, which has python3-pyftpdlib (and
+python3-openssl for --tls).
 """
 
 import argparse
+import contextlib
+import fcntl
 import http.server
 import logging
 import os
 import posixpath
 import re
+import secrets
 import shutil
 import signal
 import socket
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import urllib.parse
 
@@ -52,36 +59,33 @@ def _debug(msg):
     log.debug(msg)
 
 
-class DistDTPHandler(DTPHandler):
-    """Data channel with the upload fault switches."""
+class DistDTPMixin:
+    """Data channel with the upload fault switches, for the plain and the
+    TLS data channel alike."""
 
-    def handle_read(self):
+    def recv(self, buffer_size):
+        # The cut works on what the socket (or TLS layer) hands up, since
+        # the TLS channel reaches the base class's read handler directly.
+        chunk = super().recv(buffer_size)
         limit = self.cmd_channel.cut_after
-        if limit is None or not self.receive or not self.cmd_channel.store_faulty:
-            return super().handle_read()
-        try:
-            chunk = self.recv(self.ac_in_buffer_size)
-        except RetryError:
-            return
-        except socket.error:
-            self.handle_error()
-            return
-        if not chunk:
-            # recv() has already run handle_close(), which answered 226.
-            return
-        keep = chunk[:max(limit - self.tot_bytes_received, 0)]
-        self.tot_bytes_received += len(keep)
+        if (limit is None or not chunk or not self.receive
+                or not self.cmd_channel.store_faulty):
+            return chunk
+        room = limit - self.tot_bytes_received
+        if len(chunk) < room:
+            return chunk
+        # The last bytes kept are written here: the connection is gone
+        # before the caller could write them.
+        keep = chunk[:max(room, 0)]
         if keep:
+            self.tot_bytes_received += len(keep)
             data = self._data_wrapper(keep) if self._data_wrapper else keep
             try:
                 self.file_obj.write(data)
             except OSError as err:
                 raise _FileReadWriteError(err)
-        if self.tot_bytes_received >= limit:
-            self._cut_connection()
-
-    # The base class aliases the old method; the IO loop calls the alias.
-    handle_read_event = handle_read
+        self._cut_connection()
+        raise RetryError
 
     def _cut_connection(self):
         # Reset rather than a graceful FIN, so the client sees a broken
@@ -93,7 +97,9 @@ class DistDTPHandler(DTPHandler):
             pass
         self.transfer_finished = False
         self._resp = ("426 Connection closed; transfer aborted.", _debug)
-        self.close()
+        # Past the TLS layer's close: a close_notify would tell the client
+        # the data ended in order, where a dropped server says nothing.
+        DTPHandler.close(self)
 
     def close(self):
         # Swap the success reply only after all data has arrived, so the
@@ -107,11 +113,18 @@ class DistDTPHandler(DTPHandler):
         super().close()
 
 
-class DistFTPHandler(FTPHandler):
+class DistDTPHandler(DistDTPMixin, DTPHandler):
+    """Plain data channel."""
+
+
+class DistFTPMixin:
+    """The command channel's fault switches, for the plain and the TLS
+    command channel alike.  Switches and counters live on this class, so
+    both handler classes share them."""
+
     # Command lines carry CP949 bytes; surrogateescape carries them into
     # str paths and back out to the same bytes on disk and in replies.
     unicode_errors = "surrogateescape"
-    dtp_handler = DistDTPHandler
     banner = "Distribution test server ready."
     # Wrong-password tests should not wait seconds for each 530.
     auth_failed_timeout = 0
@@ -163,9 +176,9 @@ class DistFTPHandler(FTPHandler):
         super().process_command(cmd, *args, **kwargs)
 
     def ftp_STOR(self, file, mode="w"):
-        DistFTPHandler.stor_count += 1
+        DistFTPMixin.stor_count += 1
         self.store_faulty = (self.fault_stor is None
-                             or self.fault_stor == DistFTPHandler.stor_count)
+                             or self.fault_stor == DistFTPMixin.stor_count)
         return super().ftp_STOR(file, mode)
 
     def on_file_received(self, file):
@@ -183,9 +196,9 @@ class DistFTPHandler(FTPHandler):
             log.warning("store fault on %r failed: %s", file, err)
 
     def ftp_RNTO(self, path):
-        DistFTPHandler.rnto_count += 1
+        DistFTPMixin.rnto_count += 1
         if (self.refuse_rnto == "all" or (self.refuse_rnto is not None and
-                                          DistFTPHandler.rnto_count in self.refuse_rnto)):
+                                          DistFTPMixin.rnto_count in self.refuse_rnto)):
             self._rnfr = None
             self.respond("553 Requested action not taken: file name not allowed.")
             return None
@@ -194,6 +207,203 @@ class DistFTPHandler(FTPHandler):
             self.respond("550 Rename refused: destination already exists.")
             return None
         return super().ftp_RNTO(path)
+
+
+class DistFTPHandler(DistFTPMixin, FTPHandler):
+    """Plain FTP."""
+    dtp_handler = DistDTPHandler
+
+
+def tls_handler_class():
+    """The explicit-FTPS command channel (AUTH TLS, PBSZ, PROT) with the
+    same switches; pyftpdlib offers it only where python3-openssl is."""
+    try:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+    except ImportError:
+        sys.exit("dist_server: --tls needs python3-openssl")
+
+    class DistTLSDTPHandler(DistDTPMixin, TLS_DTPHandler):
+        """TLS data channel (after PROT P)."""
+
+        def readable(self):
+            # libcurl starts the data connection's handshake as soon as it
+            # connects, before STOR; pyftpdlib 1.5.7 closes a data
+            # connection that has something to read before a transfer was
+            # asked for, handshake or not (fixed upstream after 1.5.7).
+            return self._ssl_accepting or super().readable()
+
+    class DistTLSFTPHandler(DistFTPMixin, TLS_FTPHandler):
+        """FTP with AUTH TLS.  A data connection never has to resume the
+        control connection's TLS session: wine's Schannel client starts
+        each one afresh."""
+        dtp_handler = DistTLSDTPHandler
+
+    return DistTLSFTPHandler
+
+
+class TestCertificates:
+    """A test CA and server certificates signed by it, made in one folder
+    with the openssl command line tool on first use and reused after.
+
+    The CA the READY line names is ca.pem.  Each kind of server certificate
+    is server-KIND.pem with its key in server-KIND.key:
+
+      good        for localhost and 127.0.0.1, signed by ca.pem
+      untrusted   the same names, signed by another CA (other-ca.pem)
+      wrong-name  signed by ca.pem, for wrong.example only
+      expired     the names of good, signed by ca.pem, validity over
+    """
+
+    KINDS = ("good", "untrusted", "wrong-name", "expired")
+    ISSUERS = {"good": "ca", "untrusted": "other-ca", "wrong-name": "ca", "expired": "ca"}
+    # Windows' Schannel under wine matches only DNS names, even against an
+    # address; other clients match the IP name.
+    LOCAL_NAMES = "DNS:localhost,DNS:127.0.0.1,IP:127.0.0.1"
+
+    REQ_CONFIG = """[req]
+distinguished_name = dn
+[dn]
+[ca]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+"""
+    SERVER_EXTENSIONS = """[server]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = %s
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid,issuer
+"""
+    # openssl x509 only counts days forward from now; openssl ca takes
+    # any dates.
+    EXPIRING_CA_CONFIG = """[ca]
+default_ca = expiring
+[expiring]
+database = %(dir)s/index.txt
+new_certs_dir = %(dir)s
+rand_serial = yes
+default_md = sha256
+policy = any
+unique_subject = no
+[any]
+commonName = supplied
+"""
+
+    def __init__(self, folder):
+        self.folder = os.path.abspath(folder)
+
+    @property
+    def ca_file(self):
+        return os.path.join(self.folder, "ca.pem")
+
+    def server_files(self, kind):
+        """(certificate, key) of a server certificate of this kind, made
+        now if the folder does not have it yet."""
+        os.makedirs(self.folder, exist_ok=True)
+        with self._locked():
+            self._ensure_ca("ca", "parone-deploy test CA")
+            issuer = self.ISSUERS[kind]
+            if issuer != "ca":
+                self._ensure_ca(issuer, "parone-deploy other CA")
+            cert, key = self._server_paths(kind)
+            if not (os.path.exists(cert) and os.path.exists(key)):
+                self._make_server(kind, issuer, cert, key)
+            return cert, key
+
+    def _server_paths(self, kind):
+        return (os.path.join(self.folder, "server-%s.pem" % kind),
+                os.path.join(self.folder, "server-%s.key" % kind))
+
+    @contextlib.contextmanager
+    def _locked(self):
+        # Servers started at once over the same folder make it once.
+        with open(os.path.join(self.folder, ".lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            yield
+
+    def _ensure_ca(self, name, subject):
+        cert = os.path.join(self.folder, name + ".pem")
+        key = os.path.join(self.folder, name + ".key")
+        if os.path.exists(cert) and os.path.exists(key):
+            return
+        # Server certificates signed by a CA made before this one would
+        # no longer chain to it: they are made again when asked for.
+        for kind, issuer in self.ISSUERS.items():
+            if issuer == name:
+                for path in self._server_paths(kind):
+                    with contextlib.suppress(FileNotFoundError):
+                        os.remove(path)
+        with self._scratch() as work:
+            config = self._write(work, "req.cnf", self.REQ_CONFIG)
+            self._openssl("req", "-x509", "-new", "-newkey", "rsa:2048", "-noenc",
+                          "-keyout", os.path.join(work, "key"),
+                          "-out", os.path.join(work, "cert"),
+                          "-days", "3650", "-sha256", "-subj", "/CN=" + subject,
+                          "-config", config, "-extensions", "ca")
+            self._publish(work, cert, key)
+
+    def _make_server(self, kind, issuer, cert, key):
+        name = "wrong.example" if kind == "wrong-name" else "localhost"
+        names = "DNS:wrong.example" if kind == "wrong-name" else self.LOCAL_NAMES
+        issuer_cert = os.path.join(self.folder, issuer + ".pem")
+        issuer_key = os.path.join(self.folder, issuer + ".key")
+        with self._scratch() as work:
+            config = self._write(work, "req.cnf", self.REQ_CONFIG)
+            extensions = self._write(work, "ext.cnf", self.SERVER_EXTENSIONS % names)
+            request = os.path.join(work, "req")
+            self._openssl("req", "-new", "-newkey", "rsa:2048", "-noenc",
+                          "-keyout", os.path.join(work, "key"), "-out", request,
+                          "-subj", "/CN=" + name, "-config", config)
+            if kind == "expired":
+                ca_config = self._write(work, "ca.cnf",
+                                        self.EXPIRING_CA_CONFIG % {"dir": work})
+                self._write(work, "index.txt", "")
+                self._openssl("ca", "-batch", "-config", ca_config, "-notext",
+                              "-cert", issuer_cert, "-keyfile", issuer_key,
+                              "-startdate", "20200101000000Z",
+                              "-enddate", "20210101000000Z",
+                              "-extfile", extensions, "-extensions", "server",
+                              "-in", request, "-out", os.path.join(work, "cert"))
+            else:
+                self._openssl("x509", "-req", "-in", request,
+                              "-CA", issuer_cert, "-CAkey", issuer_key,
+                              "-set_serial", str(secrets.randbits(63) | 1),
+                              "-days", "825", "-sha256",
+                              "-extfile", extensions, "-extensions", "server",
+                              "-out", os.path.join(work, "cert"))
+            self._publish(work, cert, key)
+
+    @contextlib.contextmanager
+    def _scratch(self):
+        work = tempfile.mkdtemp(prefix=".making-", dir=self.folder)
+        try:
+            yield work
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
+    @staticmethod
+    def _write(folder, name, text):
+        path = os.path.join(folder, name)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    @staticmethod
+    def _publish(work, cert, key):
+        # The key first, the certificate last: a folder with the
+        # certificate has its key, even after a crash in between.
+        os.replace(os.path.join(work, "key"), key)
+        os.replace(os.path.join(work, "cert"), cert)
+
+    @staticmethod
+    def _openssl(*args):
+        done = subprocess.run(["openssl"] + list(args), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if done.returncode != 0:
+            sys.exit("dist_server: openssl %s failed: %s"
+                     % (args[0], done.stderr.decode(errors="replace").strip()))
 
 
 _BYTE_RANGE = re.compile(r"\s*bytes\s*=\s*(\d*)\s*-\s*(\d*)\s*\Z", re.IGNORECASE)
@@ -532,6 +742,21 @@ def parse_args(argv):
     p.add_argument("--lastver-fault-on", type=parse_numbers, metavar="N[,N...]",
                    help="the --lastver-fault acts only on these lastver GETs, "
                         "counted from 1 as they arrive; default: on all")
+    p.add_argument("--tls", metavar="DIR",
+                   help="offer explicit FTPS (AUTH TLS; PROT P protects the "
+                        "data): a test CA and server certificates are made "
+                        "in DIR with openssl on first use and reused; the "
+                        "READY line ends in ca=DIR/ca.pem")
+    p.add_argument("--tls-required", action="store_true",
+                   help="with --tls: refuse USER and PASS before AUTH TLS, "
+                        "and data connections without PROT P")
+    p.add_argument("--tls-cert", choices=TestCertificates.KINDS, default="good",
+                   help="with --tls: the certificate the server shows: good "
+                        "(localhost and 127.0.0.1, signed by the CA printed), "
+                        "untrusted (signed by another CA), wrong-name (signed "
+                        "by the CA printed, for wrong.example only), expired "
+                        "(signed by the CA printed, validity over); default "
+                        "%(default)s")
     p.add_argument("--verbose", action="store_true",
                    help="debug logging to stderr")
     args = p.parse_args(argv)
@@ -550,6 +775,8 @@ def parse_args(argv):
         p.error("--web-root and --web-stale exclude each other")
     if args.lastver_fault_on is not None and args.lastver_fault is None:
         p.error("--lastver-fault-on needs --lastver-fault")
+    if args.tls is None and (args.tls_required or args.tls_cert != "good"):
+        p.error("--tls-required and --tls-cert need --tls")
     args.stall_on = frozenset(c.upper() for c in args.stall_on)
     return args
 
@@ -580,24 +807,37 @@ def main(argv=None):
     authorizer = DummyAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, os.fsdecode(home),
                         perm=args.perms)
-    DistFTPHandler.authorizer = authorizer
-    DistFTPHandler.passive_ports = list(range(args.passive_ports[0],
-                                              args.passive_ports[1] + 1))
-    DistFTPHandler.cut_after = args.cut_after
-    DistFTPHandler.fail_stor_552 = args.fail_stor_552
-    DistFTPHandler.refuse_rename_over = args.refuse_rename_over
-    DistFTPHandler.store_short = args.store_short
-    DistFTPHandler.store_none = args.store_none
-    DistFTPHandler.fault_stor = args.fault_stor
-    DistFTPHandler.refuse_rnto = args.refuse_rnto
-    DistFTPHandler.stall_on = args.stall_on
-    DistFTPHandler.no_size = args.no_size
+    # The switches go on the mixin, which the plain and the TLS handler share.
+    DistFTPMixin.authorizer = authorizer
+    DistFTPMixin.passive_ports = list(range(args.passive_ports[0],
+                                            args.passive_ports[1] + 1))
+    DistFTPMixin.cut_after = args.cut_after
+    DistFTPMixin.fail_stor_552 = args.fail_stor_552
+    DistFTPMixin.refuse_rename_over = args.refuse_rename_over
+    DistFTPMixin.store_short = args.store_short
+    DistFTPMixin.store_none = args.store_none
+    DistFTPMixin.fault_stor = args.fault_stor
+    DistFTPMixin.refuse_rnto = args.refuse_rnto
+    DistFTPMixin.stall_on = args.stall_on
+    DistFTPMixin.no_size = args.no_size
     if args.command_log:
-        DistFTPHandler.command_log = os.path.abspath(
+        DistFTPMixin.command_log = os.path.abspath(
             os.fsencode(args.command_log))
-        DistHTTPHandler.command_log = DistFTPHandler.command_log
+        DistHTTPHandler.command_log = DistFTPMixin.command_log
 
-    ftpd = FTPServer(("127.0.0.1", args.ftp_port), DistFTPHandler)
+    handler = DistFTPHandler
+    ready_extra = ""
+    if args.tls is not None:
+        certificates = TestCertificates(args.tls)
+        handler = tls_handler_class()
+        handler.certfile, handler.keyfile = certificates.server_files(args.tls_cert)
+        handler.tls_control_required = args.tls_required
+        handler.tls_data_required = args.tls_required
+        # Made now, so a bad certificate ends the start, not a connection.
+        handler.get_ssl_context()
+        ready_extra = " ca=" + certificates.ca_file
+
+    ftpd = FTPServer(("127.0.0.1", args.ftp_port), handler)
     DistHTTPHandler.webroot = os.path.join(home, b"public_html")
     if args.web_root is not None:
         DistHTTPHandler.webroot = os.path.join(home, os.fsencode(args.web_root))
@@ -633,7 +873,8 @@ def main(argv=None):
     # Both sockets are listening since their constructors ran.
     log.info("FTP on 127.0.0.1:%d, HTTP on 127.0.0.1:%d",
              ftpd.address[1], httpd.server_address[1])
-    print("READY ftp=%d http=%d" % (ftpd.address[1], httpd.server_address[1]),
+    print("READY ftp=%d http=%d%s" % (ftpd.address[1], httpd.server_address[1],
+                                       ready_extra),
           flush=True)
 
     try:
