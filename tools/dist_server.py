@@ -135,17 +135,23 @@ class DistFTPMixin:
     refuse_rename_over = False
     store_short = None      # keep only this many bytes of an upload, answer 226
     store_none = False      # keep nothing of an upload, answer 226
-    fault_stor = None       # store faults act on this STOR only (1-based)
+    fault_stor = None       # store faults act on this upload only (1-based)
     refuse_rnto = None      # "all" or a set of RNTO numbers answered 553
     stall_on = frozenset()  # commands read and never answered
     no_size = False
+    no_rest = False         # a server that cannot resume an upload
+    race_after = None       # (CMD, N): after answering the N-th CMD ...
+    race_writes = ()        # ... write these (cp949 name, bytes) files
+    upload_dir = None       # bytes: where race_writes land
     command_log = None
 
     # Counted over the server's life, across connections, so a test can
     # aim a fault at one step of a publish.
-    stor_count = 0
+    upload_count = 0        # STOR and APPE alike: a resume is an upload too
     rnto_count = 0
+    race_count = 0
     store_faulty = True  # per connection: the current upload gets the store faults
+    _race_due = False    # per connection: the next final reply triggers the race
 
     def push(self, s):
         # The stock push encodes strictly and would die on a reply that
@@ -170,15 +176,59 @@ class DistFTPMixin:
         if cmd in self.stall_on:
             # Read and logged, never answered: the client has to give up.
             return
+        if self.race_after is not None and cmd == self.race_after[0]:
+            DistFTPMixin.race_count += 1
+            if DistFTPMixin.race_count == self.race_after[1]:
+                self._race_due = True
         if cmd == "SIZE" and self.no_size:
+            self.respond("502 Command not implemented.")
+            return
+        if cmd == "REST" and self.no_rest:
             self.respond("502 Command not implemented.")
             return
         super().process_command(cmd, *args, **kwargs)
 
+    def respond(self, resp, *args, **kwargs):
+        # A preliminary 1xx reply (150 before a transfer) does not answer
+        # the command; the final one does.  The other publisher's files go
+        # in before that reply leaves, so the client can never see the
+        # answer and still the old files.
+        if self._race_due and not resp.startswith("1"):
+            self._race_due = False
+            self._write_race_files()
+        super().respond(resp, *args, **kwargs)
+
+    def _write_race_files(self):
+        for name, data in self.race_writes:
+            path = os.path.join(self.upload_dir, name)
+            # Whole or not at all, as a web reader would see an upload
+            # renamed into place.
+            part = path + b".race-part"
+            try:
+                with open(part, "wb") as f:
+                    f.write(data)
+                os.replace(part, path)
+            except OSError as err:
+                log.warning("race write of %r failed: %s", path, err)
+
+    def ftp_FEAT(self, line):
+        if not self.no_rest:
+            return super().ftp_FEAT(line)
+        # FEAT lists REST STREAM whenever REST is a known command; hide it
+        # from this one answer.
+        self.proto_cmds = {k: v for k, v in type(self).proto_cmds.items()
+                           if k != "REST"}
+        try:
+            return super().ftp_FEAT(line)
+        finally:
+            del self.proto_cmds
+
     def ftp_STOR(self, file, mode="w"):
-        DistFTPMixin.stor_count += 1
+        # APPE arrives here too (mode "a"), so a resumed upload counts as
+        # one more upload for --fault-stor.
+        DistFTPMixin.upload_count += 1
         self.store_faulty = (self.fault_stor is None
-                             or self.fault_stor == DistFTPMixin.stor_count)
+                             or self.fault_stor == DistFTPMixin.upload_count)
         return super().ftp_STOR(file, mode)
 
     def on_file_received(self, file):
@@ -670,6 +720,39 @@ def parse_lastver_fault(text):
     return status
 
 
+def parse_race_after(text):
+    command, _, number = text.partition(":")
+    if not command.isalpha():
+        raise argparse.ArgumentTypeError("expected CMD[:N], got %r" % text)
+    try:
+        count = int(number) if number else 1
+    except ValueError:
+        count = 0
+    if count < 1:
+        raise argparse.ArgumentTypeError("CMD[:N] counts from 1: %r" % text)
+    return command.upper(), count
+
+
+def unescape_line_ends(text):
+    """\\r and \\n as CR and LF (a shell or a test broker line cannot carry
+    them as they are), \\\\ as one backslash; any other backslash stays."""
+    return re.sub(r"\\([rn\\])",
+                  lambda m: {"r": "\r", "n": "\n", "\\": "\\"}[m.group(1)], text)
+
+
+def parse_race_write(text):
+    name, equals, content = text.partition("=")
+    if not equals or not name or "/" in name or name in (".", ".."):
+        raise argparse.ArgumentTypeError("expected NAME=TEXT with a plain file name, "
+                                         "got %r" % text)
+    try:
+        # Stored as the client names files there: in code page 949.
+        raw_name = name.encode("cp949")
+    except UnicodeEncodeError:
+        raise argparse.ArgumentTypeError("%r has no code page 949 form" % name)
+    return raw_name, unescape_line_ends(content).encode("utf-8")
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(
         description="Local FTP upload / HTTP download server for tests.")
@@ -699,7 +782,22 @@ def parse_args(argv):
     p.add_argument("--fault-stor", type=int, metavar="N",
                    help="the store faults (--store-short, --store-none, "
                         "--fail-stor-552, --cut-after) act only on the N-th "
-                        "STOR of the server's life (from 1); default: on all")
+                        "upload (STOR or APPE, counted together) of the "
+                        "server's life (from 1); default: on all")
+    p.add_argument("--no-rest", action="store_true",
+                   help="a server that cannot resume: FEAT lists no REST "
+                        "STREAM and REST is answered 502")
+    p.add_argument("--race-write", action="append", default=[],
+                   type=parse_race_write, metavar="NAME=TEXT",
+                   help="with --race-after: write TEXT (UTF-8; \\r and \\n "
+                        "stand for CR and LF) into the upload folder as NAME "
+                        "(its code page 949 bytes), as another publisher "
+                        "would; may be repeated")
+    p.add_argument("--race-after", type=parse_race_after, metavar="CMD[:N]",
+                   help="when to do the --race-write: once the N-th (default "
+                        "1st) CMD of the server's life (e.g. SIZE:2, STOR, "
+                        "RNTO) is answered, before its answer reaches the "
+                        "client")
     p.add_argument("--perms", default=FTP_PERMS,
                    help="pyftpdlib permissions of the account (default "
                         "%(default)s; elradmw lacks f: no renaming at all)")
@@ -775,6 +873,8 @@ def parse_args(argv):
         p.error("--web-root and --web-stale exclude each other")
     if args.lastver_fault_on is not None and args.lastver_fault is None:
         p.error("--lastver-fault-on needs --lastver-fault")
+    if bool(args.race_write) != (args.race_after is not None):
+        p.error("--race-write and --race-after go together")
     if args.tls is None and (args.tls_required or args.tls_cert != "good"):
         p.error("--tls-required and --tls-cert need --tls")
     args.stall_on = frozenset(c.upper() for c in args.stall_on)
@@ -820,6 +920,10 @@ def main(argv=None):
     DistFTPMixin.refuse_rnto = args.refuse_rnto
     DistFTPMixin.stall_on = args.stall_on
     DistFTPMixin.no_size = args.no_size
+    DistFTPMixin.no_rest = args.no_rest
+    DistFTPMixin.race_after = args.race_after
+    DistFTPMixin.race_writes = tuple(args.race_write)
+    DistFTPMixin.upload_dir = os.path.join(home, b"public_html", b"download", UPDATE_DIR)
     if args.command_log:
         DistFTPMixin.command_log = os.path.abspath(
             os.fsencode(args.command_log))
