@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib python3-openssl
   xvfb xauth x11-apps imagemagick fonts-noto-cjk openbox
   osslsigncode openssl curl time
   # the Windows build: MinGW-w64 (-posix compilers), GoogleTest's sources,

@@ -14,7 +14,8 @@ caller=$PPID
 ( while kill -0 "$caller" 2>/dev/null; do sleep 1; done ) |
   /usr/bin/python3 "$root/tools/dist_server.py" --home "$home" --exit-on-stdin-eof "$@" >"$fifo" &
 read -r line <"$fifo"; rm -f "$fifo"
-ftp=$(sed -n 's/^READY ftp=\([0-9]*\) http=\([0-9]*\)$/\1/p' <<<"$line")
-http=$(sed -n 's/^READY ftp=\([0-9]*\) http=\([0-9]*\)$/\2/p' <<<"$line")
+# With --tls DIR the line goes on with " ca=DIR/ca.pem".
+ftp=$(sed -n 's/^READY ftp=\([0-9]*\) http=\([0-9]*\)\( .*\)\?$/\1/p' <<<"$line")
+http=$(sed -n 's/^READY ftp=\([0-9]*\) http=\([0-9]*\)\( .*\)\?$/\2/p' <<<"$line")
 [[ -n $ftp && -n $http ]] || { echo "local server did not start: $line" >&2; exit 1; }
 echo "$ftp $http $!"

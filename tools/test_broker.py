@@ -8,7 +8,10 @@ so the test asks this broker instead.  The broker listens on a free port of
 127.0.0.1, hands the port to COMMAND in PARONE_TEST_BROKER and serves one
 request per connection, a line of tab-separated fields:
 
-    dist_server SWITCH...        -> READY FTP-PORT HTTP-PORT ROOT
+    dist_server SWITCH...        -> READY FTP-PORT HTTP-PORT ROOT [CA]
+                                    (CA: with --tls DIR, the test CA's
+                                    certificate; paths among the switches
+                                    are Windows paths too)
     signing_service DIR OPTION...  -> READY CERTIFICATE  (paths among the
                                     options are Windows paths too)
     verify_signature FILE CERT   -> DONE EXIT-STATUS   (osslsigncode verify)
@@ -60,6 +63,14 @@ def linux_if_path(option):
 
 
 def to_windows(path):
+    """A Linux path as a Windows program names it: back through the drive
+    to_linux took it through, else through drive Z:.  A colon left inside
+    a path (dosdevices/c:) would not open on the Windows side."""
+    devices = os.path.join(os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine")),
+                           "dosdevices") + "/"
+    rest = path[len(devices):]
+    if path.startswith(devices) and len(rest) >= 2 and rest[1] == ":" and rest[0] != "z":
+        return rest[0].upper() + ":" + (rest[2:] or "/").replace("/", "\\")
     return "Z:" + path.replace("/", "\\")
 
 
@@ -92,14 +103,19 @@ def serve(connection):
             home = os.path.join(root, "home")
             process, line = start([PYTHON, os.path.join(ROOT, "tools", "dist_server.py"),
                                    "--home", home, "--exit-on-stdin-eof",
-                                   "--command-log", os.path.join(root, "commands.log")] + rest)
-            words = dict(w.split("=", 1) for w in line.split()[1:] if "=" in w)
+                                   "--command-log", os.path.join(root, "commands.log")]
+                                  + [linux_if_path(o) for o in rest])
+            # The CA's path comes last and may hold blanks.
+            ports, _, ca = line.partition(" ca=")
+            words = dict(w.split("=", 1) for w in ports.split()[1:] if "=" in w)
             if not line.startswith("READY") or "ftp" not in words:
                 answer = ["FAILED", line]
             else:
                 os.symlink(os.path.join(home.encode(), b"public_html", b"download", UPLOAD_DIR),
                            os.path.join(root, "upload").encode())
                 answer = ["READY", words["ftp"], words["http"], to_windows(root)]
+                if ca:
+                    answer.append(to_windows(ca))
         elif kind == "signing_service":
             folder = to_linux(rest[0])
             process, line = start([PYTHON, os.path.join(ROOT, "tools", "signing_service.py"),

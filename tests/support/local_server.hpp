@@ -29,6 +29,10 @@ class LocalServer {
   int ftpPort() const { return ftpPort_; }
   int httpPort() const { return httpPort_; }
   const std::string& home() const { return home_; }
+  // With "--tls DIR": the test CA's certificate (DIR/ca.pem) that the
+  // server's certificate chains to, to give the client as its trust; a
+  // Windows path under wine. Empty without --tls.
+  std::string caFile() const { return caFile_; }
   // The upload folder on disk (its name is the CP949 bytes of the remote
   // directory's last part). Under wine, whose names must be text, it is
   // reached through a link of a plain name that the broker makes.
@@ -48,6 +52,7 @@ class LocalServer {
  private:
   std::string root_;
   std::string home_;
+  std::string caFile_;
   std::intptr_t process_ = -1;  // the server's process id (Linux)
   std::intptr_t channel_ = -1;  // its stdin pipe (Linux) or the broker connection (Windows)
   int ftpPort_ = 0;

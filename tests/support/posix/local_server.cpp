@@ -82,13 +82,16 @@ LocalServer::LocalServer(std::vector<std::string> switches) {
                                    "--home", home_, "--exit-on-stdin-eof",
                                    "--command-log", commandLog()};
   args.insert(args.end(), switches.begin(), switches.end());
-  // Waits for "READY ftp=N http=M".
+  // Waits for "READY ftp=N http=M", with --tls followed by " ca=PATH".
   const std::string line = SpawnScript(args, process_, channel_);
   if (std::sscanf(line.c_str(), "READY ftp=%d http=%d", &ftpPort_, &httpPort_) != 2) {
     ftpPort_ = httpPort_ = 0;
     StopScript(process_, channel_);
     throw std::runtime_error("local server did not start: '" + line + "'");
   }
+  // The path is the rest of the line: it may hold blanks.
+  const std::string caKey = " ca=";
+  if (const auto at = line.find(caKey); at != std::string::npos) caFile_ = line.substr(at + caKey.size());
 }
 
 LocalServer::~LocalServer() {

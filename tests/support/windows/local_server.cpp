@@ -130,7 +130,8 @@ LocalServer::LocalServer(std::vector<std::string> switches) {
   std::vector<std::string> request = {"dist_server"};
   request.insert(request.end(), switches.begin(), switches.end());
   const auto answer = AskBroker(request, channel_, true);
-  if (answer.size() != 4 || answer[0] != "READY") {
+  // READY FTP-PORT HTTP-PORT ROOT, and with --tls the CA's certificate.
+  if (answer.size() < 4 || answer.size() > 5 || answer[0] != "READY") {
     Release(channel_);
     throw std::runtime_error("local server did not start: " + (answer.size() > 1 ? answer[1] : ""));
   }
@@ -138,6 +139,7 @@ LocalServer::LocalServer(std::vector<std::string> switches) {
   httpPort_ = std::atoi(answer[2].c_str());
   root_ = answer[3];
   home_ = root_ + "\\home";
+  if (answer.size() == 5) caFile_ = answer[4];
 }
 
 LocalServer::~LocalServer() { Release(channel_); }
