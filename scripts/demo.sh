@@ -9,7 +9,9 @@
 set -euo pipefail
 sign=${1:-}
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+# Only what the demo runs: the two programs and the sample program files
+# (the tests are built by scripts/test.sh).
+bash scripts/build.sh parone-deploy-cli parone-deploy pe_fixtures
 
 home=/tmp/parone-demo-server
 read -r ftp http pid < <(bash scripts/start-local-server.sh "$home")

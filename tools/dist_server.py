@@ -809,6 +809,9 @@ def parse_args(argv):
                         "1st) CMD of the server's life (e.g. SIZE:2, STOR, "
                         "RNTO) is answered, before its answer reaches the "
                         "client")
+    p.add_argument("--password", default=FTP_PASSWORD,
+                   help="the account's password (default: the demo's); a client "
+                        "that sends another one is refused with 530")
     p.add_argument("--perms", default=FTP_PERMS,
                    help="pyftpdlib permissions of the account (default "
                         "%(default)s; elradmw lacks f: no renaming at all)")
@@ -916,7 +919,7 @@ def main(argv=None):
     home = prepare_home(args.home)
 
     authorizer = DummyAuthorizer()
-    authorizer.add_user(FTP_USER, FTP_PASSWORD, os.fsdecode(home),
+    authorizer.add_user(FTP_USER, args.password, os.fsdecode(home),
                         perm=args.perms)
     # The switches go on the mixin, which the plain and the TLS handler share.
     DistFTPMixin.authorizer = authorizer

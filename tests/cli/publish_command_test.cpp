@@ -90,6 +90,18 @@ TEST_F(CliPublish, PublishesOneFileToTheServerGivenByOptionOrEnvironment) {
   EXPECT_NE(commands.find("EPRT"), std::string::npos);  // --active
 }
 
+TEST_F(CliPublish, AMalformedServerVariableIsAUsageErrorNeverTheBuiltInServer) {
+  // Each of these once fell back to the built-in host and published there.
+  for (const char* value : {"127.0.0.1:notaport", "127.0.0.1:21:0", ":21", "host:70000"}) {
+    for (const char* command : {"publish", "check"}) {
+      EXPECT_EQ(Run({command, sample_}, value), kExitUsage) << command << " " << value;
+      EXPECT_NE(err.find(std::string("PARONE_DEPLOY_SERVER=\"") + value + "\""), std::string::npos)
+          << err;
+      EXPECT_EQ(err.find("버전"), std::string::npos) << err;  // nothing was looked at
+    }
+  }
+}
+
 TEST_F(CliPublish, TheStoredPassiveSettingIsUsedLikeTheWindowDoes) {
   LocalServer server;
   settings.Set("파로네_배포", "Config", "PassiveMode", "0");

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/cli.hpp"
+#include "distribution/publish_journal.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -138,6 +139,28 @@ TEST_F(CliReport, PublishJsonGivesOneLineWithEveryFieldPerFile) {
   EXPECT_EQ(other["decision"], "unreadable");
   EXPECT_EQ(other["result"], "published");
   EXPECT_EQ(server.ReadUploaded("data.bin"), bytes);
+}
+
+TEST_F(CliReport, AFailedPublishSaysInItsLineAtWhichStageWithTheServersCodeAndText) {
+  LocalServer server({"--password", "not the one the tool sends"});
+  EXPECT_EQ(Run({"publish", "--json", "--server", Address(server), sample_}), kExitFailed) << err;
+  const std::vector<Json> lines = JsonLines();
+  ASSERT_EQ(lines.size(), 1u) << out;
+  EXPECT_EQ(lines[0]["result"], "failed");
+  const Json& error = lines[0]["error"];
+  ASSERT_TRUE(error.is_object()) << out;
+  EXPECT_EQ(error["stage"], "login");
+  EXPECT_EQ(error["code"], 530);
+  EXPECT_EQ(error["message"].get<std::string>().rfind("530 ", 0), 0u) << error["message"];
+  // The box the user has always seen is still there, on stderr.
+  EXPECT_NE(err.find("서버 접속 실패!\n오류번호: 67"), std::string::npos) << err;
+  // And the journal keeps the same.
+  NativeFileSystem files;
+  const JournalReading reading = ReadJournal(files, PublishJournal(files, facts));
+  ASSERT_FALSE(reading.entries.empty());
+  ASSERT_TRUE(reading.entries.back().error);
+  EXPECT_EQ(reading.entries.back().error->stage, Stage::kLogin);
+  EXPECT_EQ(reading.entries.back().error->code, 530);
 }
 
 TEST_F(CliReport, APublishTheWebDoesNotShowExitsFourAndNoConfirmSkipsTheReadBack) {

@@ -338,6 +338,52 @@ TEST_F(Form1LogicTest, TheRequestIsMadeFromTheControlsAsTheyStandWhenTheRunStart
   EXPECT_FALSE(r.closeAfterSending);
 }
 
+TEST_F(Form1LogicTest, AMalformedEnvironmentIsShownAndStartsNoWindow) {
+  struct Case {
+    const char* server;
+    const char* signing;
+    bool starts;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, true},
+      {"staging.example:2121:8080", nullptr, true},
+      {"", "", true},  // empty counts as unset
+      {"staging.example:notaport", nullptr, false},
+      {nullptr, "relative/drop", false},
+  };
+  for (const Case& c : cases) {
+    boxes.Clear();
+    const auto loaded = LoadWindowConfig(
+        [&](const char* name) -> std::optional<std::string> {
+          const char* value = std::string(name) == "PARONE_DEPLOY_SERVER" ? c.server
+                              : std::string(name) == "PARONE_DEPLOY_SIGNING_DIR" ? c.signing
+                                                                                 : nullptr;
+          if (!value) return std::nullopt;
+          return std::string(value);
+        },
+        boxes);
+    EXPECT_EQ(loaded.has_value(), c.starts) << (c.server ? c.server : "") << (c.signing ? c.signing : "");
+    if (c.starts) {
+      EXPECT_TRUE(boxes.shown().empty());
+      continue;
+    }
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+    EXPECT_NE(boxes.shown()[0].text.find(c.server ? "PARONE_DEPLOY_SERVER" : "PARONE_DEPLOY_SIGNING_DIR"),
+              std::string::npos);
+  }
+  const auto staging = LoadWindowConfig(
+      [](const char* name) -> std::optional<std::string> {
+        if (std::string(name) == "PARONE_DEPLOY_SERVER") return "staging.example:2121:8080";
+        return std::nullopt;
+      },
+      boxes);
+  ASSERT_TRUE(staging);
+  EXPECT_EQ(staging->ftpHost, "staging.example");
+  EXPECT_EQ(staging->ftpPort, 2121);
+  EXPECT_EQ(staging->httpPort, 8080);
+}
+
 TEST_F(Form1LogicTest, TheRunsEventsReachTheControlsByTheirNames) {
   Form1Logic& f = Make();
   f.VersionShown("버전: 1.01.33");

@@ -1,0 +1,68 @@
+// The message boxes the user has always seen, made from the error values
+// the FTP client returns: one row per kind of failure.
+#include <gtest/gtest.h>
+
+#include "distribution/failure_messages.hpp"
+#include "transfer/ftp_session.hpp"
+
+namespace parone {
+namespace {
+
+TEST(FailureMessages, EachFtpFailureShowsItsOwnDescribedBox) {
+  struct Row {
+    Error error;
+    Message expected;
+  };
+  const std::string kPrepare =
+      "FTP서버에 파일저장 준비중 오류가 발생했습니다.\r\n존재하는 경로인지 확인바랍니다.\r\n\r\n오류번호: ";
+  const Row open[] = {
+      // No session could be made at all.
+      {{Stage::kConnect, CodeKind::kCurl, 2, "", "h:21", 2}, {"인터넷 세션 열기 실패!\r\n오류번호: 2", kStyleWarning}},
+      // The login refused: the number is libcurl's, as it has always been shown.
+      {{Stage::kLogin, CodeKind::kFtp, 530, "530 Login incorrect.", "h:21", 67},
+       {"서버 접속 실패!\r\n오류번호: 67", kStyleWarning}},
+      {{Stage::kConnect, CodeKind::kCurl, 7, "Couldn't connect", "h:21", 7},
+       {"서버 접속 실패!\r\n오류번호: 7", kStyleWarning}},
+      {{Stage::kConnect, CodeKind::kRuntime, 5, "Invalid procedure call or argument", "h:0"},
+       {"Error 5 (Invalid procedure call or argument) in procedure FTP_Open of Module modFTP", kStyleOkOnly}},
+  };
+  for (const Row& row : open) {
+    const Message m = FtpOpenMessage(row.error);
+    EXPECT_EQ(m.text, row.expected.text);
+    EXPECT_EQ(m.style, row.expected.style);
+    EXPECT_EQ(m.caption, kAppTitle);
+  }
+  const Row upload[] = {
+      {{Stage::kFolder, CodeKind::kFtp, 553, "553 No such directory", "a/x.exe", 25},
+       {kPrepare + "25", kStyleWarning}},
+      // A connection lost before the store: nothing could be prepared.
+      {{Stage::kFolder, CodeKind::kCurl, 28, "lost", "a/x.exe", 28}, {kPrepare + "28", kStyleWarning}},
+      {{Stage::kStore, CodeKind::kFtp, 552, "552 quota", "a/x.exe", 25},
+       {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
+      {{Stage::kSizeCheck, CodeKind::kNone, 0, "100 of 5000", "a/x.exe"},
+       {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
+      {{Stage::kRename, CodeKind::kFtp, 553, "553 refused", "a/x.exe"}, {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
+      {{Stage::kStore, CodeKind::kRuntime, 57, "Device I/O error", "a/x.exe"},
+       {"Error 57 (Device I/O error) in procedure FTP_UPLoad of Module modFTP", kStyleOkOnly}},
+      {{Stage::kInput, CodeKind::kRuntime, 53, "File not found", "C:\\x.exe"},
+       {"Error 53 (File not found) in procedure FTP_UPLoad of Module modFTP", kStyleOkOnly}},
+      {{Stage::kInput, CodeKind::kNone, kFtpControlCharacter, "", "a/b"},
+       {"원격 경로에 제어 문자가 들어 있어 보낼 수 없습니다.", kStyleWarning}},
+      {{Stage::kRename, CodeKind::kNone, kFtpOldFileAside, "", "a/.0123456789ab.old"},
+       {"게시되어 있던 파일을 원래 이름으로 되돌리지 못했습니다.\r\n서버에서 아래 파일의 이름을 되돌려 주세요."
+        "\r\n\r\na/.0123456789ab.old\r\n-> a/x.exe",
+        kStyleWarning}},
+  };
+  for (const Row& row : upload) {
+    const Message m = FtpUploadMessage(row.error, "a/x.exe");
+    EXPECT_EQ(m.text, row.expected.text) << StageName(row.error.stage) << " " << row.error.code;
+    EXPECT_EQ(m.style, row.expected.style) << m.text;
+  }
+  const Message noName = FtpUploadMessage({Stage::kInput, CodeKind::kNone, kFtpNoFileName, "", "x.exe"});
+  EXPECT_EQ(noName.text, "파일명을 알수 없습니다.");
+  EXPECT_EQ(noName.caption, "FTP Upload");
+  EXPECT_EQ(noName.style, kStyleOkOnly);
+}
+
+}  // namespace
+}  // namespace parone
