@@ -29,6 +29,8 @@ const char* DecisionName(const std::optional<ServerVersion>& check) {
       return "older";
     case BuildComparison::kUnreadable:
       return "unreadable";
+    case BuildComparison::kUnknown:
+      return "unknown";
   }
   return "unreadable";
 }

@@ -30,7 +30,7 @@ struct FileReport {
 // "published", "declined", "failed", "not_confirmed", "checked".
 const char* ResultName(PublishResult result);
 
-// "new", "same", "older", "unreadable", or "skipped" when not checked.
+// "new", "same", "older", "unreadable", "unknown", or "skipped" when not checked.
 const char* DecisionName(const std::optional<ServerVersion>& check);
 
 PublishResult ResultOf(const UploadOutcome& upload);

@@ -62,7 +62,8 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
   e.path = report.path;
   if (report.check) {
     e.localBuild = report.check->localBuild;
-    e.serverBuild = report.check->server;
+    // Only a build the server really records; unknown is not 0.
+    if (report.check->record.kind == RecordKind::kBuild) e.serverBuild = report.check->server;
   }
   if (report.upload) {
     e.size = report.upload->size;

@@ -223,7 +223,7 @@ TEST_F(CliPublish, CheckReportsAVersionThatCannotBeReadAsAFileItWouldAskAbout) {
   EXPECT_EQ(Run({"check", "--server", Address(server), sample_, NotAProgram()}), kExitDeclined);
   EXPECT_EQ(out, sample_ + ": local build \"33\", server build 32 (new)\n" +
                      (root_ / "notes.exe").string() +
-                     ": local build \"\", server build 0 (the version cannot be read; "
+                     ": local build \"\", server build none (the version cannot be read; "
                      "no lastver file on the server yet: HTTP 404)\n");
   EXPECT_EQ(err.find("GetFileVer"), std::string::npos) << err;
 }
@@ -268,7 +268,13 @@ TEST_F(CliPublish, TheUpxOptionNamesTheProgramToRun) {
 TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   const std::string nowhere = "127.0.0.1:" + std::to_string(testing::UnusedPort()) + ":" +
                               std::to_string(testing::UnusedPort());
-  EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitFailed);
+  // Nothing answers: the server's build is unknown, and without a terminal
+  // nobody says Yes to that.
+  EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitDeclined);
+  EXPECT_NE(err.find("서버의 빌드를 확인할 수 없습니다 (응답 없음: "), std::string::npos) << err;
+  EXPECT_NE(err.find("-> No (--allow-unknown-server answers Yes)"), std::string::npos) << err;
+  EXPECT_EQ(Run({"publish", "--yes", "--server", nowhere, sample_}), kExitDeclined);  // not --yes
+  EXPECT_EQ(Run({"publish", "--allow-unknown-server", "--server", nowhere, sample_}), kExitFailed);
   EXPECT_NE(err.find("서버 접속 실패!"), std::string::npos);
   EXPECT_EQ(Run({"publish"}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--server", "host:notaport", sample_}), kExitUsage);
@@ -281,6 +287,7 @@ TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   const std::vector<std::string> contradictions[] = {
       {"--yes", "--no"},
       {"--no", "--allow-no-version"},
+      {"--no", "--allow-unknown-server"},
       {"--passive", "--active"},
       {"--sign", "--sign-timeout", "soon"},
       {"--sign", "--sign-timeout", "-5"},

@@ -22,6 +22,8 @@ class RecordingSteps final : public DistributionSteps {
     found.localBuild = "33";
     found.local = 33;
     found.server = older == path ? 34 : 32;
+    found.record.kind = RecordKind::kBuild;
+    found.record.build = found.server;
     return !declined || *declined != path;
   }
   SigningOutcome CodeSigning(const RunContext&, const std::vector<std::string>& paths) override {

@@ -21,6 +21,8 @@ FileReport Published(const std::string& path, const std::string& build = "33") {
   FileReport report{path, ServerVersion{}, UploadOutcome{true, true}, PublishResult::kPublished};
   report.check->localBuild = build;
   report.check->server = 32;
+  report.check->record.kind = RecordKind::kBuild;
+  report.check->record.build = 32;
   report.upload->build = build;
   report.upload->size = 5579;
   report.upload->sha256 = std::string(64, 'c');
