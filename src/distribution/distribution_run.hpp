@@ -30,6 +30,7 @@ namespace parone {
 
 enum class RunStatus {
   kEmptySelection,  // "보낼파일을 선택하세요." was shown
+  kInputError,      // a selected path names no file (said); nothing was asked or sent
   kDeclined,        // the user declined at a question of the version pass
   kSigningFailed,   // the code-signing hand-off gave up
   kCompleted,       // the upload pass went through every entry

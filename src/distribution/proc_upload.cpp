@@ -85,7 +85,9 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx) 
   UploadOutcome out;
   const VersionText version = reader.GetFileVerString(path, kTrue16);
   for (const Error& e : version.scanErrors) c.Show(ErrorReportMessage(e, kFileVerClosing));
-  if (version.failure) c.Show(ErrorReportMessage(*version.failure, kFileVerClosing));
+  // A version that cannot be read was asked about in the version pass and
+  // the user chose to go on: the reader's own "Error 13" box would only
+  // repeat it in the words of a failure.
   out.versionText = version.text;
   out.build = BuildNumberOf(out.versionText);
   const std::string& build = out.build;

@@ -132,13 +132,16 @@ TEST_F(CliPublish, ASelectionOfSeveralFilesAndTheSameBuildQuestion) {
   EXPECT_EQ(Run({"publish", "--yes", "--server", address, sample_}), kExitOk) << err;
   EXPECT_TRUE(fs::exists(server.uploadDir() + "/sample.exe"));
 
-  // One entry that fails (no such file, allowed past its question) makes
-  // the whole run report failure, after the others were still published.
+  // An entry that names no file is said at once, before any question, and
+  // nothing of the selection is sent.
   fs::remove(server.uploadDir() + "/second.exe");
-  EXPECT_EQ(Run({"publish", "--yes", "--allow-no-version", "--server", address, second,
-                 (root_ / "gone.exe").string()}),
+  const std::string gone = (root_ / "gone.exe").string();
+  EXPECT_EQ(Run({"publish", "--yes", "--allow-no-version", "--server", address, second, gone}),
             kExitFailed);
-  EXPECT_TRUE(fs::exists(server.uploadDir() + "/second.exe"));
+  EXPECT_NE(err.find("배포할 파일이 없습니다. 아무것도 올리지 않았습니다.\n\n" + gone), std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("버전:"), std::string::npos) << err;  // not even looked at
+  EXPECT_FALSE(fs::exists(server.uploadDir() + "/second.exe"));
 }
 
 TEST_F(CliPublish, AFileWithoutAReadableVersionIsUploadedOnlyWhenAllowed) {
