@@ -25,8 +25,8 @@ SigningOutcome WorkflowSteps::CodeSigning(const RunContext& context,
 }
 
 UploadOutcome WorkflowSteps::ProcUpload(const RunContext& context, const std::string& path,
-                                        bool runUpx) {
-  return parone::ProcUpload(context, path, runUpx);
+                                        bool runUpx, const ServerRecord* seen) {
+  return parone::ProcUpload(context, path, runUpx, seen);
 }
 
 bool RunOutcome::AllPublished() const {
@@ -167,7 +167,8 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
       failed.error = Error{Stage::kPacker, CodeKind::kNone, 0, "the packer failed before signing", entry};
       outcome.uploads.push_back(std::move(failed));
     } else {
-      outcome.uploads.push_back(steps_.ProcUpload(context, entry, !request.sign));
+      const ServerRecord* seen = report.check ? &report.check->record : nullptr;
+      outcome.uploads.push_back(steps_.ProcUpload(context, entry, !request.sign, seen));
     }
     const UploadOutcome& upload = outcome.uploads.back();
     closeRequested = closeRequested || upload.closeRequested;

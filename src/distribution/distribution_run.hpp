@@ -74,8 +74,9 @@ class DistributionSteps {
                                   ServerVersion& found) = 0;
   virtual SigningOutcome CodeSigning(const RunContext& context,
                                      const std::vector<std::string>& paths) = 0;
+  // `seen`: what the version pass found for the file (null: nothing).
   virtual UploadOutcome ProcUpload(const RunContext& context, const std::string& path,
-                                   bool runUpx) = 0;
+                                   bool runUpx, const ServerRecord* seen) = 0;
 };
 
 class WorkflowSteps final : public DistributionSteps {
@@ -83,7 +84,8 @@ class WorkflowSteps final : public DistributionSteps {
   bool CheckServerVersion(const RunContext& context, const std::string& path,
                           ServerVersion& found) override;
   SigningOutcome CodeSigning(const RunContext& context, const std::vector<std::string>& paths) override;
-  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) override;
+  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx,
+                           const ServerRecord* seen) override;
 };
 
 class DistributionRun {

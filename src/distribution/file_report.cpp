@@ -14,6 +14,8 @@ const char* ResultName(PublishResult result) {
       return "not_confirmed";
     case PublishResult::kChecked:
       return "checked";
+    case PublishResult::kRaced:
+      return "raced";
   }
   return "failed";
 }
@@ -36,6 +38,7 @@ const char* DecisionName(const std::optional<ServerVersion>& check) {
 }
 
 PublishResult ResultOf(const UploadOutcome& upload) {
+  if (upload.raced) return PublishResult::kRaced;
   if (!upload.published) return PublishResult::kFailed;
   return upload.Unconfirmed() ? PublishResult::kNotConfirmed : PublishResult::kPublished;
 }

@@ -17,6 +17,7 @@ enum class PublishResult {
   kFailed,        // not published (the failure was shown)
   kNotConfirmed,  // published, but HTTP served something else
   kChecked,       // looked at by `check`, which never uploads
+  kRaced,         // another publisher changed the server's lastver meanwhile; nothing renamed
 };
 
 struct FileReport {

@@ -65,6 +65,8 @@ struct FtpConnection::Impl {
   std::vector<Exchange> transcript;  // of the last perform
   bool collecting = false;
   std::string listing;
+  std::size_t collectLimit = kListingLimit;
+  bool overflowed = false;  // more came than collectLimit
 
   Impl(const CodePage& c, FtpTimeouts t) : codePage(c), timeouts(t) {}
 
@@ -109,7 +111,10 @@ struct FtpConnection::Impl {
     auto& s = *static_cast<Impl*>(self);
     const std::size_t n = size * count;
     if (!s.collecting) return n;  // nothing else is ever downloaded
-    if (s.listing.size() + n > kListingLimit) return 0;
+    if (s.listing.size() + n > s.collectLimit) {
+      s.overflowed = true;
+      return 0;
+    }
     s.listing.append(data, n);
     return n;
   }
@@ -290,6 +295,7 @@ Result<std::string> FtpConnection::ListOne(const std::string& path) {
   curl_easy_setopt(s.handle(), CURLOPT_CUSTOMREQUEST, request.c_str());
   s.listing.clear();
   s.collecting = true;
+  s.collectLimit = kListingLimit;
   const CURLcode rc = s.Perform();
   s.collecting = false;
   curl_easy_setopt(s.handle(), CURLOPT_CUSTOMREQUEST, nullptr);
@@ -300,6 +306,57 @@ Result<std::string> FtpConnection::ListOne(const std::string& path) {
     return Error{Stage::kSizeCheck, CodeKind::kCurl, rc, s.curl->ErrorText(rc), path, rc};
   }
   return s.listing;
+}
+
+Result<bool> FtpConnection::Exists(const std::string& path, const std::string& name) {
+  const std::vector<FtpReply> r = Send({"TYPE I", "SIZE " + path});
+  if (r[1].code == 0) {
+    return Error{Stage::kSizeCheck, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "no reply to SIZE",
+                 path, CURLE_OPERATION_TIMEDOUT};
+  }
+  if (r[1].code == 213) return true;
+  if (r[1].code == 550) return false;
+  // No usable SIZE: a listing of the name says whether it is there.
+  const auto text = ListOne(path);
+  if (text) return ParseListedSize(*text, name).has_value();
+  const Error& e = text.error();
+  if (e.kind == CodeKind::kFtp && e.code == 550) return false;
+  return e;
+}
+
+Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& path,
+                                                           const std::string& name,
+                                                           std::size_t maxBytes) {
+  Impl& s = *impl_;
+  if (!s.usable()) {
+    return Error{Stage::kStore, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "the connection was lost",
+                 path, CURLE_OPERATION_TIMEDOUT};
+  }
+  const std::string url = UrlOf(path);
+  curl_easy_setopt(s.handle(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(s.handle(), CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 0L);
+  s.listing.clear();
+  s.collecting = true;
+  s.collectLimit = maxBytes;
+  s.overflowed = false;
+  const CURLcode rc = s.Perform();
+  s.collecting = false;
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 1L);
+  if (rc == CURLE_OK) return std::optional<std::string>(std::move(s.listing));
+  if (rc == CURLE_WRITE_ERROR && s.overflowed) {
+    return Error{Stage::kStore, CodeKind::kNone, 0,
+                 "larger than " + std::to_string(maxBytes) + " bytes", path, rc};
+  }
+  const FtpReply last = LastReply();
+  if (last.code == 550) {
+    // 550 also refuses a file that is there; only a server that says the
+    // same to SIZE has no such file.
+    const auto there = Exists(path, name);
+    if (there && !*there) return std::optional<std::string>();
+  }
+  if (last.refused()) return Error{Stage::kStore, CodeKind::kFtp, last.code, last.line, path, rc};
+  return Error{Stage::kStore, CodeKind::kCurl, rc, s.curl->ErrorText(rc), path, rc};
 }
 
 Result<std::uint64_t> FtpConnection::SizeOf(const std::string& path, const std::string& name) {

@@ -81,6 +81,14 @@ class FtpConnection {
   // gives a size.
   Result<std::uint64_t> SizeOf(const std::string& path, const std::string& name);
 
+  // Whether the server has a file at `path` (SIZE, or a listing of that one
+  // name where SIZE is missing). An error when neither says.
+  Result<bool> Exists(const std::string& path, const std::string& name);
+  // RETR: the file's bytes, or nullopt when the server has no such file.
+  // More than `maxBytes` is an error (stage store): nothing is cut short.
+  Result<std::optional<std::string>> Retrieve(const std::string& path, const std::string& name,
+                                              std::size_t maxBytes);
+
   // For the transfers built on this connection (ftp_store.cpp): the URL of
   // a remote path, the easy handle with the session's options, and one
   // perform on it. Perform marks the connection lost on a time-out.

@@ -173,8 +173,16 @@ TEST_F(CliReport, APublishTheWebDoesNotShowExitsFourAndNoConfirmSkipsTheReadBack
   EXPECT_EQ(JsonLines()[0]["confirmed"], false);
   EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");  // published all the same
 
-  // The web still cannot see the lastver file, so the build reads as new.
-  EXPECT_EQ(Run({"publish", "--json", "--no-confirm", "--server", Address(server), sample_}), kExitOk)
+  // The web still cannot see the lastver file, so the version pass finds no
+  // record; the server's own copy, read before anything is renamed, says
+  // build 33: nothing is replaced on a guess.
+  EXPECT_EQ(Run({"publish", "--json", "--server", Address(server), sample_}), kExitFailed) << err;
+  EXPECT_EQ(JsonLines()[0]["result"], "raced");
+  EXPECT_NE(err.find("확인할 때: 버전파일 없음\n지금 서버: 빌드 33"), std::string::npos) << err;
+
+  // Without the read-back, a publish the web cannot see ends as it always did.
+  LocalServer other({"--web-root", "other_html"});
+  EXPECT_EQ(Run({"publish", "--json", "--no-confirm", "--server", Address(other), sample_}), kExitOk)
       << err;
   EXPECT_TRUE(JsonLines()[0]["confirmed"].is_null());
   EXPECT_EQ(JsonLines()[0]["result"], "published");

@@ -37,7 +37,8 @@ class RecordingSteps final : public DistributionSteps {
     if (signingFails) outcome.error = Error{Stage::kSigning, CodeKind::kNone, 0, "no signed copies"};
     return outcome;
   }
-  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) override {
+  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx,
+                           const ServerRecord*) override {
     calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
     if (duringUpload) duringUpload();
     UploadOutcome outcome{true, failing != path};
