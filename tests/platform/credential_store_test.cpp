@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -117,23 +118,24 @@ TEST_F(CredentialStoreTest, PasswordsComeBackByteForByte) {
 TEST_F(CredentialStoreTest, WritersAtOnceKeepEachOthersPasswords) {
   constexpr int kWriters = 4;
   constexpr int kHostsEach = 5;
+  const auto name = [](int w, int h) { return "w" + std::to_string(w) + "h" + std::to_string(h); };
   for (int w = 0; w < kWriters; ++w) {
-    for (int h = 0; h < kHostsEach; ++h) used_.emplace_back(Host("w" + std::to_string(w) + "h" + std::to_string(h)), "u");
+    for (int h = 0; h < kHostsEach; ++h) used_.emplace_back(Host(name(w, h)), "u");
   }
+  std::atomic<int> failed{0};
   std::vector<std::thread> writers;
   for (int w = 0; w < kWriters; ++w) {
     writers.emplace_back([&, w] {
       for (int h = 0; h < kHostsEach; ++h) {
-        const std::string name = "w" + std::to_string(w) + "h" + std::to_string(h);
-        store_->Write(Host(name), "u", "p" + name);
+        if (!store_->Write(Host(name(w, h)), "u", "p" + name(w, h))) ++failed;
       }
     });
   }
   for (auto& writer : writers) writer.join();
+  EXPECT_EQ(failed, 0);
   for (int w = 0; w < kWriters; ++w) {
     for (int h = 0; h < kHostsEach; ++h) {
-      const std::string name = "w" + std::to_string(w) + "h" + std::to_string(h);
-      EXPECT_EQ(store_->Read(Host(name), "u").password, "p" + name);
+      EXPECT_EQ(store_->Read(Host(name(w, h)), "u").password, "p" + name(w, h));
     }
   }
 }

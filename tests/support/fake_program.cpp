@@ -18,9 +18,9 @@
 //   append TEXT     append TEXT to FILE
 //   remove          delete FILE
 //   child-sleep MS  start a copy of itself that writes its process id to
-//                   fake_program.child beside the program, sleeps MS
-//                   milliseconds and then appends "child woke" to the log;
-//                   go on once the id is written (the copy is running)
+//                   fake_program.child beside the program and then sleeps
+//                   MS milliseconds; go on once the id is written (the copy
+//                   is running)
 //
 // Without a control file it does nothing and exits with 0. It never looks
 // at anything but FILE, the control file, its log and the child's id file
@@ -94,7 +94,6 @@ int RunAsChild(const fs::path& folder, long sleepMs) {
   WriteAll(temp, std::to_string(parone::testing::OwnProcessId()));
   fs::rename(temp, id);
   std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
-  std::ofstream(folder / "fake_program.log", std::ios::binary | std::ios::app) << "child woke\n";
   return 0;
 }
 
