@@ -8,22 +8,29 @@
 #include <string>
 #include <string_view>
 
-#include "distribution/check_server_version.hpp"
+#include "distribution/server_record.hpp"
 #include "transfer/ftp_reply.hpp"
 #include "transfer/url_text.hpp"
 
 namespace {
 
-// The server's build as the version check reads it from the served text of
-// a lastver file (the first bytes as a plain number, or the last component
-// of a comma-separated first line), and the way it is shown. The one place
-// to change when that reading moves.
+// The server's record as the version check and the race check read it: from
+// an HTTP answer's body and from the file's bytes read over FTP. A text that
+// reads as a build must give the same build either way, and a build text
+// must read the same with a line end added.
 void ReadLastVerText(std::string_view served) {
-  const std::string_view plain = served.substr(0, parone::kUrlTextMaxBytes);
-  const bool commaRecord = parone::ComparedBuildText(served).size() != served.size();
-  const double build = parone::BuildValue(commaRecord ? served : plain);
-  parone::BuildValueText(build);
-  parone::IsBuildNumber(served);
+  parone::HttpAnswer answer;
+  answer.status = 200;
+  answer.body = std::string(served);
+  const parone::ServerRecord byWeb = parone::RecordFromAnswer(answer);
+  const parone::ServerRecord byFtp = parone::RecordFromFile(std::string(served));
+  if (!parone::SameRecord(byWeb, byFtp)) __builtin_trap();
+  byWeb.ReasonText();
+  if (byWeb.kind == parone::RecordKind::kBuild && served.size() < parone::kUrlTextMaxBytes - 2 &&
+      served.find_first_of("\r\n") == std::string_view::npos) {
+    const auto again = parone::ReadLastVerText(std::string(served) + "\r\n");
+    if (!again || *again != byWeb.build) __builtin_trap();
+  }
 }
 
 }  // namespace
