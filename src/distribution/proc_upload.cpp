@@ -190,8 +190,8 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx,
     // What the update clients will be handed: a wrong mapping from the FTP
     // folder to the web, a cache on the way or an old copy shows here, not
     // in the users' complaints.
-    out.web = ConfirmOverHttp(r.config, s.codePage, r.urlTimeouts, FileNameOf(path), lastVerName,
-                              lastVerText, out.size.value_or(0));
+    out.web = ConfirmOverHttp(r.config, s.codePage, s.files, r.urlTimeouts, path, FileNameOf(path),
+                              lastVerName, lastVerText, out.size.value_or(0));
     if (!out.web->Confirmed()) {
       // The upload itself succeeded and stays; the window stays open so
       // the user sees this.
