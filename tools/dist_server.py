@@ -16,8 +16,10 @@ python3-openssl for --tls).
 """
 
 import argparse
+import base64
 import contextlib
 import fcntl
+import hashlib
 import http.server
 import logging
 import os
@@ -307,7 +309,9 @@ class TestCertificates:
     with the openssl command line tool on first use and reused after.
 
     The CA the READY line names is ca.pem.  Each kind of server certificate
-    is server-KIND.pem with its key in server-KIND.key:
+    is server-KIND.pem with its key in server-KIND.key and the pin of its
+    public key, as a client pins it (sha256//BASE64 of the key's DER form),
+    in server-KIND.pin:
 
       good        for localhost and 127.0.0.1, signed by ca.pem
       untrusted   the same names, signed by another CA (other-ca.pem)
@@ -371,7 +375,19 @@ commonName = supplied
             cert, key = self._server_paths(kind)
             if not (os.path.exists(cert) and os.path.exists(key)):
                 self._make_server(kind, issuer, cert, key)
+            self._ensure_pin(cert)
             return cert, key
+
+    def _ensure_pin(self, cert):
+        pin = cert[:-len(".pem")] + ".pin"
+        if os.path.exists(pin) and os.path.getmtime(pin) >= os.path.getmtime(cert):
+            return
+        public = self._openssl("x509", "-in", cert, "-noout", "-pubkey")
+        der = self._openssl("pkey", "-pubin", "-outform", "DER", input=public)
+        with self._scratch() as work:
+            made = self._write(work, "pin", "sha256//%s\n"
+                               % base64.b64encode(hashlib.sha256(der).digest()).decode())
+            os.replace(made, pin)
 
     def _server_paths(self, kind):
         return (os.path.join(self.folder, "server-%s.pem" % kind),
@@ -459,12 +475,15 @@ commonName = supplied
         os.replace(os.path.join(work, "cert"), cert)
 
     @staticmethod
-    def _openssl(*args):
-        done = subprocess.run(["openssl"] + list(args), stdin=subprocess.DEVNULL,
+    def _openssl(*args, input=None):
+        """What openssl printed; the server's start fails with its words."""
+        done = subprocess.run(["openssl"] + list(args), input=input,
+                              stdin=None if input is not None else subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if done.returncode != 0:
             sys.exit("dist_server: openssl %s failed: %s"
                      % (args[0], done.stderr.decode(errors="replace").strip()))
+        return done.stdout
 
 
 _BYTE_RANGE = re.compile(r"\s*bytes\s*=\s*(\d*)\s*-\s*(\d*)\s*\Z", re.IGNORECASE)

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 
+#include "platform/library_path.hpp"
 #include "transfer/curl_easy.hpp"
 #include "transfer/ftp_reply.hpp"
 
@@ -48,7 +51,94 @@ Error RuntimeError(Stage stage, long number, const char* description, std::strin
   return Error{stage, CodeKind::kRuntime, number, description, std::move(subject)};
 }
 
+bool Mentions(const std::string& text, std::initializer_list<const char*> words) {
+  for (const char* word : words) {
+    const std::string_view w(word);
+    const auto found = std::search(text.begin(), text.end(), w.begin(), w.end(), [](char a, char b) {
+      return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+    if (found != text.end()) return true;
+  }
+  return false;
+}
+
+// The TLS options of a connection. Whatever the mode, a certificate that
+// does not verify ends the connection before USER is sent: libcurl never
+// falls back to plain FTP after a failed handshake.
+Status SetTlsOptions(CURL* h, const FtpTls& tls, const std::string& server) {
+  long use = CURLUSESSL_TRY;
+  if (tls.mode == FtpTlsMode::kOff) use = CURLUSESSL_NONE;
+  if (tls.mode == FtpTlsMode::kRequire || (tls.mode == FtpTlsMode::kAuto && tls.spokenBefore)) {
+    use = CURLUSESSL_ALL;
+  }
+  curl_easy_setopt(h, CURLOPT_USE_SSL, use);
+  curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  // A company CA rarely publishes a revocation list; Schannel would refuse
+  // every certificate it issued for want of one. A certificate that is on
+  // a list it can read is still refused.
+  curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+  if (!tls.caFile.empty()) {
+    const auto path = LibraryPath(tls.caFile);
+    if (!path) {
+      return Error{Stage::kConnect, CodeKind::kCurl, CURLE_SSL_CACERT_BADFILE,
+                   "the CA file's name cannot be handed to libcurl: " + tls.caFile, server,
+                   CURLE_SSL_CACERT_BADFILE};
+    }
+    // libcurl copies the text: the local may go.
+    curl_easy_setopt(h, CURLOPT_CAINFO, path->c_str());
+  }
+  if (!tls.pin.empty()) curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, tls.pin.c_str());
+  return {};
+}
+
+// "ftp://host:port/", with "user@" where libcurl is to find the password in
+// a netrc file: it looks up the entry of that user only when the URL names
+// one, and a connection is reused only for the same name.
+std::string BaseUrl(const std::string& hostBytes, int port, const std::string& netrcUser) {
+  const std::string user = netrcUser.empty() ? "" : PercentEncodePath(netrcUser) + "@";
+  return "ftp://" + user + UrlHost(hostBytes) + ":" + std::to_string(port) + "/";
+}
+
 }  // namespace
+
+TlsRefusal TlsRefusalOf(const Error& error) {
+  if (error.stage != Stage::kConnect) return TlsRefusal::kNone;
+  if (error.kind == CodeKind::kNone) {
+    if (error.code == kFtpTlsMissing) return TlsRefusal::kMissing;
+    if (error.code == kFtpTlsDowngrade) return TlsRefusal::kDowngrade;
+    return TlsRefusal::kNone;
+  }
+  if (error.kind != CodeKind::kCurl) return TlsRefusal::kNone;
+  const std::string& text = error.message;
+  switch (error.code) {
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return TlsRefusal::kPinMismatch;
+    case CURLE_SSL_CACERT_BADFILE:
+      return TlsRefusal::kCaFile;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+      break;
+    default:
+      return TlsRefusal::kNone;
+  }
+  // OpenSSL's verdicts and Schannel's (its own checks against a CA file,
+  // or the system's SEC_E_ codes without one).
+  if (Mentions(text, {"expired", "NOT_TIME_VALID", "CERT_EXPIRED"})) return TlsRefusal::kExpired;
+  if (Mentions(text, {"subject name", "does not match", "match connection hostname",
+                      "WRONG_PRINCIPAL", "CN_NO_MATCH"})) {
+    return TlsRefusal::kNameMismatch;
+  }
+  if (Mentions(text, {"issuer", "self-signed", "self signed", "UNTRUSTED_ROOT", "PARTIAL_CHAIN",
+                      "not trusted", "untrusted"})) {
+    return TlsRefusal::kUntrusted;
+  }
+  if (error.code == CURLE_PEER_FAILED_VERIFICATION || Mentions(text, {"certificate", "CERT_"})) {
+    return TlsRefusal::kCertificate;
+  }
+  return TlsRefusal::kNone;  // a handshake that failed for no reason of the certificate's
+}
 
 bool HasControlCharacter(const std::string& text) {
   return std::any_of(text.begin(), text.end(),
@@ -62,6 +152,7 @@ struct FtpConnection::Impl {
   std::string baseUrl;             // "ftp://host:port/"
   std::string serverName;          // "host:port"
   bool lost = false;
+  bool tls = false;                  // the server accepted AUTH TLS
   std::vector<Exchange> transcript;  // of the last perform
   bool collecting = false;
   std::string listing;
@@ -136,6 +227,22 @@ struct FtpConnection::Impl {
     return std::nullopt;
   }
 
+  // The reply to AUTH: 234 (or 334 to AUTH SSL) begins the handshake.
+  bool TlsAccepted() const {
+    for (const Exchange& e : transcript) {
+      if (e.command.rfind("AUTH ", 0) == 0 && (e.reply.code == 234 || e.reply.code == 334)) return true;
+    }
+    return false;
+  }
+
+  // The last reply to AUTH: why there is no TLS.
+  std::string AuthRefusal() const {
+    for (auto it = transcript.rbegin(); it != transcript.rend(); ++it) {
+      if (it->command.rfind("AUTH ", 0) == 0) return it->reply.line;
+    }
+    return "";
+  }
+
   std::optional<FtpReply> GreetingRefusal() const {
     if (!transcript.empty() && transcript.front().command.empty() &&
         transcript.front().reply.refused()) {
@@ -152,6 +259,7 @@ FtpConnection::~FtpConnection() { Close(); }
 
 bool FtpConnection::isOpen() const { return impl_->curl != nullptr; }
 bool FtpConnection::lost() const { return impl_->lost; }
+bool FtpConnection::tlsInUse() const { return impl_->curl != nullptr && impl_->tls; }
 const std::string& FtpConnection::serverName() const { return impl_->serverName; }
 CurlEasy& FtpConnection::curl() { return *impl_->curl; }
 int FtpConnection::Perform() { return impl_->Perform(); }
@@ -186,11 +294,21 @@ Status FtpConnection::Open(const FtpEndpoint& endpoint) {
   }
 
   CURL* h = curl->get();
-  const std::string baseUrl =
-      "ftp://" + UrlHost(*serverBytes) + ":" + std::to_string(endpoint.port) + "/";
+  const bool netrc = !endpoint.netrcFile.empty();
+  const std::string baseUrl = BaseUrl(*serverBytes, endpoint.port, netrc ? *userBytes : "");
   curl_easy_setopt(h, CURLOPT_URL, baseUrl.c_str());
-  curl_easy_setopt(h, CURLOPT_USERNAME, userBytes->c_str());
-  curl_easy_setopt(h, CURLOPT_PASSWORD, passwordBytes->c_str());
+  if (netrc) {
+    const auto netrcPath = LibraryPath(endpoint.netrcFile);
+    if (!netrcPath) {
+      return RuntimeError(Stage::kConnect, 53, "File not found", endpoint.netrcFile);
+    }
+    curl_easy_setopt(h, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+    curl_easy_setopt(h, CURLOPT_NETRC_FILE, netrcPath->c_str());
+  } else {
+    curl_easy_setopt(h, CURLOPT_USERNAME, userBytes->c_str());
+    curl_easy_setopt(h, CURLOPT_PASSWORD, passwordBytes->c_str());
+  }
+  if (const Status tls = SetTlsOptions(h, endpoint.tls, server); !tls) return tls;
   curl_easy_setopt(h, CURLOPT_NOBODY, 1L);  // log in, transfer nothing
   // Full paths on every command, relative to the login folder: the
   // connection's current folder never changes, so quote commands can use
@@ -222,11 +340,20 @@ Status FtpConnection::Open(const FtpEndpoint& endpoint) {
 
   s.curl = std::move(curl);
   s.lost = false;
+  s.tls = false;
   s.serverName = server;
   const CURLcode rc = s.Perform();
   if (rc != CURLE_OK) {
     Error error{Stage::kConnect, CodeKind::kCurl, rc, s.curl->ErrorText(rc), server, rc};
-    if (const auto refusal = s.LoginRefusal()) {
+    if (rc == CURLE_USE_SSL_FAILED) {
+      const bool downgrade = endpoint.tls.mode == FtpTlsMode::kAuto && endpoint.tls.spokenBefore;
+      const std::string answer = s.AuthRefusal();
+      error = Error{Stage::kConnect, CodeKind::kNone, downgrade ? kFtpTlsDowngrade : kFtpTlsMissing,
+                    std::string(downgrade ? "the server spoke TLS before and offers none now"
+                                          : "the server offers no TLS, which is required") +
+                        (answer.empty() ? "" : " (AUTH: " + answer + ")"),
+                    server, rc};
+    } else if (const auto refusal = s.LoginRefusal()) {
       error = Error{Stage::kLogin, CodeKind::kFtp, refusal->code, refusal->line, server, rc};
     } else if (const auto greeting = s.GreetingRefusal()) {
       error = Error{Stage::kConnect, CodeKind::kFtp, greeting->code, greeting->line, server, rc};
@@ -236,6 +363,7 @@ Status FtpConnection::Open(const FtpEndpoint& endpoint) {
     return error;
   }
   s.baseUrl = baseUrl;
+  s.tls = s.TlsAccepted();
   return {};
 }
 

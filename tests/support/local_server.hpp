@@ -80,6 +80,11 @@ class SigningService {
 // osslsigncode (run on the Linux side, for a Windows test by the broker).
 bool SignatureVerifies(const std::string& file, const std::string& certificate);
 
+// The password the local server's account takes unless --password says
+// another. The programs have none built in: tests hand it over in the
+// request or in PARONE_DEPLOY_FTP_PASSWORD.
+inline constexpr const char* kDemoPassword = "Rb4#kQ9zLw2p";
+
 // "자동업데이트_v1" in code page 949.
 inline const std::string kUploadDirCp949 =
     "\xC0\xDA\xB5\xBF\xBE\xF7\xB5\xA5\xC0\xCC\xC6\xAE_v1";
@@ -87,6 +92,26 @@ inline const std::string kUploadDirCp949 =
 // "VERB <upload dir>/<name>" as the server logs a command on a file there.
 inline std::string UploadDirCommand(const std::string& verb, const std::string& cp949Name) {
   return verb + " public_html/download/" + kUploadDirCp949 + "/" + cp949Name;
+}
+
+// The switches of a server that offers explicit FTPS with the test CA of
+// this build, showing a certificate of `kind` (good, untrusted, wrong-name,
+// expired); its names are localhost and 127.0.0.1 (wrong-name:
+// wrong.example). Clients connect to "localhost": Schannel under wine
+// matches no address.
+inline std::vector<std::string> TlsSwitches(const std::string& kind = "good") {
+  return {"--tls", PARONE_TEST_TLS_DIR, "--tls-cert", kind};
+}
+
+// The pin of the good certificate's public key (sha256//BASE64), as the
+// server wrote it beside the CA; "" without --tls.
+inline std::string GoodCertificatePin(const LocalServer& server) {
+  if (server.caFile().empty()) return "";
+  const std::string ca = server.caFile();
+  std::ifstream in(ca.substr(0, ca.find_last_of("/\\") + 1) + "server-good.pin");
+  std::string pin;
+  std::getline(in, pin);
+  return pin;
 }
 
 // A free TCP port on 127.0.0.1 with nothing listening (probably).

@@ -19,7 +19,7 @@ using testing::UploadDirCommand;
 
 const std::string kRemoteDir = "public_html/download/자동업데이트_v1";
 constexpr const char* kUser = "sdc1";
-constexpr const char* kPassword = "Rb4#kQ9zLw2p";
+constexpr const char* kPassword = testing::kDemoPassword;
 
 std::string RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);
