@@ -460,6 +460,19 @@ Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& pa
     return Error{Stage::kStore, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "the connection was lost",
                  path, CURLE_OPERATION_TIMEDOUT};
   }
+  // Asked before RETR: libcurl opens the data connection before it learns
+  // that the file is missing and then drops it unused, and a server may
+  // answer that close with a late "226" that the next command would take
+  // for its own reply (pyftpdlib over TLS does, whenever the handshake got
+  // through in time). A missing lastver file is the usual case of a first
+  // publish.
+  const auto there = Exists(path, name);
+  if (!there) {
+    Error error = there.error();
+    error.stage = Stage::kStore;
+    return error;
+  }
+  if (!*there) return std::optional<std::string>();
   const std::string url = UrlOf(path);
   curl_easy_setopt(s.handle(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(s.handle(), CURLOPT_UPLOAD, 0L);
@@ -477,12 +490,6 @@ Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& pa
                  "larger than " + std::to_string(maxBytes) + " bytes", path, rc};
   }
   const FtpReply last = LastReply();
-  if (last.code == 550) {
-    // 550 also refuses a file that is there; only a server that says the
-    // same to SIZE has no such file.
-    const auto there = Exists(path, name);
-    if (there && !*there) return std::optional<std::string>();
-  }
   if (last.refused()) return Error{Stage::kStore, CodeKind::kFtp, last.code, last.line, path, rc};
   return Error{Stage::kStore, CodeKind::kCurl, rc, s.curl->ErrorText(rc), path, rc};
 }

@@ -138,8 +138,9 @@ class FtpConnection {
   // Whether the server has a file at `path` (SIZE, or a listing of that one
   // name where SIZE is missing). An error when neither says.
   Result<bool> Exists(const std::string& path, const std::string& name);
-  // RETR: the file's bytes, or nullopt when the server has no such file.
-  // More than `maxBytes` is an error (stage store): nothing is cut short.
+  // RETR: the file's bytes, or nullopt when the server has no such file
+  // (as Exists says, asked first). More than `maxBytes` is an error (stage
+  // store): nothing is cut short.
   Result<std::optional<std::string>> Retrieve(const std::string& path, const std::string& name,
                                               std::size_t maxBytes);
 
