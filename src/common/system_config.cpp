@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "build_password.hpp"
+
 #ifndef PARONE_DEPLOY_HOST
 #error "the build passes the distribution server's host"
 #endif
@@ -92,7 +94,9 @@ SystemConfig SystemConfig::Defaults() {
   // FTP upload and the HTTP read of the lastver files go to this one host.
   c.ftpHost = PARONE_DEPLOY_HOST;
   c.ftpUser = "sdc1";
-  c.ftpPassword = "Rb4#kQ9zLw2p";
+  // Empty unless the build was given one: the front ends look for the
+  // password elsewhere first (src/distribution/ftp_account.hpp).
+  c.ftpPassword = kBuildPassword;
   c.ftpPort = 21;
   c.httpPort = 80;
   c.remoteDir = "public_html/download/자동업데이트_v1";

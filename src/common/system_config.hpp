@@ -15,6 +15,8 @@ namespace parone {
 struct SystemConfig {
   std::string ftpHost;        // also the host of the HTTP read of lastver files
   std::string ftpUser;
+  // The password built into the program (-DPARONE_DEPLOY_PASSWORD), "" in a
+  // default build; a request carries the one the front end found.
   std::string ftpPassword;
   int ftpPort = 21;
   int httpPort = 80;          // the URL carries it only when it is not 80
@@ -60,6 +62,10 @@ struct PlatformConventions {
   const char* unsignedDrop;     // the code-signing share's two folders
   const char* signedDrop;
   bool drivePaths;              // a drive letter begins an absolute path
+  // Where a netrc file is looked for: the folder each environment variable
+  // names, in turn, and in it each name in turn (nullptr: no more).
+  const char* netrcFolders[2];
+  const char* netrcNames[2];
 };
 extern const PlatformConventions kPlatform;
 

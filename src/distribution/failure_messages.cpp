@@ -17,6 +17,43 @@ std::string PrepareFailedText(long code) {
 
 constexpr const char* kWriteFailedText = "FTP파일 쓰기에 실패했습니다.";
 
+// Why a server was refused before the login, for a TLS refusal; "" for any
+// other failure to connect.
+std::string TlsRefusalText(const Error& error) {
+  const char* why = nullptr;
+  switch (TlsRefusalOf(error)) {
+    case TlsRefusal::kNone:
+      return "";
+    case TlsRefusal::kUntrusted:
+      why = "서버의 인증서를 신뢰할 수 없습니다: 신뢰하는 인증 기관이 발급한 인증서가 아닙니다.";
+      break;
+    case TlsRefusal::kNameMismatch:
+      why = "서버의 인증서가 접속한 서버 이름의 인증서가 아닙니다.";
+      break;
+    case TlsRefusal::kExpired:
+      why = "서버의 인증서가 유효 기간을 벗어났습니다 (만료되었거나 아직 유효하지 않음).";
+      break;
+    case TlsRefusal::kPinMismatch:
+      why = "서버의 공개 키가 설정된 공개 키 핀(Config/TlsPin)과 다릅니다.";
+      break;
+    case TlsRefusal::kCertificate:
+      why = "서버의 인증서를 확인하지 못했습니다.";
+      break;
+    case TlsRefusal::kCaFile:
+      why = "인증 기관 파일(Config/CaFile, PARONE_DEPLOY_CA_FILE)을 읽을 수 없습니다.";
+      break;
+    case TlsRefusal::kMissing:
+      why = "서버가 TLS(FTPS)를 제공하지 않는데, 설정이 TLS를 요구합니다.";
+      break;
+    case TlsRefusal::kDowngrade:
+      why = "전에 TLS로 접속했던 서버가 이번에는 TLS를 제공하지 않습니다. 중간에서 암호화를 막았을 수 "
+            "있습니다.";
+      break;
+  }
+  return std::string(why) + kCrLf + "계정과 비밀번호는 보내지 않았습니다." + kCrLf + kCrLf +
+         error.message;
+}
+
 }  // namespace
 
 Message ErrorReportMessage(const Error& error, std::string_view closing) {
@@ -31,7 +68,9 @@ Message FtpOpenMessage(const Error& error) {
                 std::to_string(error.transferCode),
             kStyleWarning};
   }
-  return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode),
+  const std::string tls = TlsRefusalText(error);
+  return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode) +
+              (tls.empty() ? "" : kCrLf + std::string(kCrLf) + tls),
           kStyleWarning};
 }
 

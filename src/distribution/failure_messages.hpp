@@ -23,7 +23,9 @@ inline constexpr const char* kRunClosing = ") in procedure cmdDistribute_Click o
 Message ErrorReportMessage(const Error& error, std::string_view closing);
 
 // What opening the FTP session said when it failed: "인터넷 세션 열기
-// 실패!", "서버 접속 실패!" with the number, or the error report of FTP_Open.
+// 실패!", "서버 접속 실패!" with the number (and, for a server refused over
+// TLS, why, and that the password was not sent), or the error report of
+// FTP_Open.
 Message FtpOpenMessage(const Error& error);
 
 // What storing, checking or renaming a file said when it failed: the

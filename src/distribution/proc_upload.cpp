@@ -6,6 +6,7 @@
 #include "common/path_names.hpp"
 #include "distribution/failure_messages.hpp"
 #include "distribution/check_server_version.hpp"
+#include "distribution/ftp_account.hpp"
 #include "distribution/recent_files.hpp"
 #include "distribution/upx_step.hpp"
 #include "fileutil/file_version.hpp"
@@ -169,13 +170,12 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx,
   }
 
   FtpSession ftp(s.files, s.codePage, r.ftpTimeouts);
-  const FtpEndpoint endpoint{r.config.ftpHost, r.config.ftpPort, r.config.ftpUser,
-                             r.config.ftpPassword, r.passive};
-  if (const Status opened = ftp.FTP_Open(endpoint); !opened) {
+  if (const Status opened = ftp.FTP_Open(FtpEndpointOf(c)); !opened) {
     c.Show(FtpOpenMessage(opened.error()));
     out.error = opened.error();
     return out;
   }
+  NoteFtpTls(c, ftp.connection());
   out.result = true;
   ProgressEvents progress(c.events);
   const auto start = std::chrono::steady_clock::now();

@@ -44,7 +44,11 @@ struct PublishRequest {
   bool confirmOverHttp = true;    // read each publish back over HTTP before calling it done
   std::map<QuestionKind, PresetAnswer> answers;  // questions answered in advance
   SigningPolicy signing;
-  SystemConfig config;  // the server, the account, the folders
+  SystemConfig config;  // the server, the account (the password found), the folders
+  // How the FTP connection is protected, and a netrc file that gives the
+  // password instead of config.ftpPassword ("" none); see ftp_account.hpp.
+  FtpTls ftpTls;
+  std::string ftpNetrcFile;
   FtpTimeouts ftpTimeouts;
   UrlTextTimeouts urlTimeouts;  // the lastver read, and the reads that confirm a publish
   std::intptr_t ownerWindow = 0;  // owner of dialogs a started program may show; 0 for none

@@ -19,6 +19,10 @@ namespace parone {
 struct RunState {
   // The web side gave no answer at all: later files are not waited for again.
   std::optional<Error> webSilent;
+  // A session of this run spoke TLS: later ones insist on it (see
+  // ftp_account.hpp). A server without TLS was said once.
+  bool tlsSpoken = false;
+  bool plainNoticed = false;
 };
 
 struct RunContext {

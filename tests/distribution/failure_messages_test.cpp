@@ -64,5 +64,42 @@ TEST(FailureMessages, EachFtpFailureShowsItsOwnDescribedBox) {
   EXPECT_EQ(noName.style, kStyleOkOnly);
 }
 
+TEST(FailureMessages, AServerRefusedOverTlsIsToldWithTheReasonAndThatTheAccountWasNotSent) {
+  struct Row {
+    Error error;
+    const char* reason;
+  };
+  const Row rows[] = {
+      {{Stage::kConnect, CodeKind::kCurl, 60, "SSL certificate problem: self-signed certificate", "h:21", 60},
+       "서버의 인증서를 신뢰할 수 없습니다"},
+      {{Stage::kConnect, CodeKind::kCurl, 60, "SSL: certificate subject name 'x' does not match target host name 'h'",
+        "h:21", 60},
+       "접속한 서버 이름의 인증서가 아닙니다"},
+      {{Stage::kConnect, CodeKind::kCurl, 60, "SSL certificate problem: certificate has expired", "h:21", 60},
+       "유효 기간을 벗어났습니다"},
+      {{Stage::kConnect, CodeKind::kCurl, 90, "SSL: public key does not match pinned public key", "h:21", 90},
+       "Config/TlsPin"},
+      {{Stage::kConnect, CodeKind::kCurl, 77, "error setting certificate file: /x.pem", "h:21", 77},
+       "Config/CaFile"},
+      {{Stage::kConnect, CodeKind::kNone, kFtpTlsMissing, "the server offers no TLS", "h:21", 64},
+       "설정이 TLS를 요구합니다"},
+      {{Stage::kConnect, CodeKind::kNone, kFtpTlsDowngrade, "the server spoke TLS before", "h:21", 64},
+       "중간에서 암호화를 막았을 수 있습니다"},
+  };
+  for (const Row& row : rows) {
+    const Message m = FtpOpenMessage(row.error);
+    EXPECT_EQ(m.style, kStyleWarning);
+    EXPECT_EQ(m.text.rfind("서버 접속 실패!\r\n오류번호: " + std::to_string(row.error.transferCode), 0), 0u)
+        << m.text;
+    EXPECT_NE(m.text.find(row.reason), std::string::npos) << m.text;
+    EXPECT_NE(m.text.find("계정과 비밀번호는 보내지 않았습니다."), std::string::npos) << m.text;
+    EXPECT_NE(m.text.find(row.error.message), std::string::npos) << m.text;  // the library's own words
+  }
+  // A server that is not there was sent nothing either, but that is no
+  // refusal of ours to explain.
+  const Message absent = FtpOpenMessage({Stage::kConnect, CodeKind::kCurl, 7, "Couldn't connect", "h:21", 7});
+  EXPECT_EQ(absent.text.find("보내지 않았습니다"), std::string::npos) << absent.text;
+}
+
 }  // namespace
 }  // namespace parone

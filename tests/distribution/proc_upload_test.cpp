@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "test_dir.hpp"
+#include "distribution/ftp_account.hpp"
 #include "distribution/proc_upload.hpp"
 #include "distribution/recent_files.hpp"
 #include "fake_program.hpp"
@@ -21,6 +22,14 @@ namespace {
 namespace fs = std::filesystem;
 using testing::LocalServer;
 using testing::UploadDirCommand;
+
+// How many of the server's FTP commands begin with `prefix`.
+std::size_t CommandsStartingWith(const LocalServer& server, const std::string& prefix) {
+  const std::vector<std::string> commands = server.FtpCommands();
+  return static_cast<std::size_t>(std::count_if(commands.begin(), commands.end(), [&](const std::string& c) {
+    return c.rfind(prefix, 0) == 0;
+  }));
+}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -60,9 +69,10 @@ class ProcUploadTest : public ::testing::Test {
 
   SystemConfig ConfigFor(const LocalServer& server) {
     SystemConfig config = SystemConfig::Defaults();
-    config.ftpHost = "127.0.0.1";
+    config.ftpHost = ftpHost;
     config.ftpPort = server.ftpPort();
     config.httpPort = server.httpPort();
+    config.ftpPassword = testing::kDemoPassword;
     return config;
   }
   // One ProcUpload as the run makes it, with this test's request.
@@ -90,6 +100,7 @@ class ProcUploadTest : public ::testing::Test {
     return r;
   }();
   std::optional<int> ftpPort;  // instead of the server's
+  std::string ftpHost = "127.0.0.1";  // "localhost" for TLS: certificates name no address under wine
   const ServerRecord* seen = nullptr;  // what the version pass found
   RecordingMessageBoxes boxes;
   RecordingEvents events{boxes};
@@ -512,7 +523,13 @@ TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHears
   std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
   EXPECT_TRUE(Publish(server, program_).published);
   EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
-  EXPECT_EQ(events.notices.size(), 1u);
+  // Besides the one that the server offers no TLS.
+  auto renameNotices = [&] {
+    return std::count_if(events.notices.begin(), events.notices.end(), [](const std::string& n) {
+      return n.find("이름 바꾸기") != std::string::npos;
+    });
+  };
+  EXPECT_EQ(renameNotices(), 1);
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
@@ -520,6 +537,69 @@ TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHears
   // Where renaming works, there is nothing to say.
   LocalServer plain;
   EXPECT_TRUE(Publish(plain, program_).published);
+  EXPECT_EQ(renameNotices(), 1);
+}
+
+TEST_F(ProcUploadTest, OverTlsTheHostIsRememberedAndALaterPlainAnswerIsRefusedAsADowngrade) {
+  LocalServer tls(testing::TlsSwitches());
+  ftpHost = "localhost";
+  request.ftpTls.caFile = tls.caFile();
+  EXPECT_TRUE(Publish(tls, program_).published);
+  EXPECT_EQ(settings.GetSetting(kAppTitle, "TlsHosts", "localhost:" + std::to_string(tls.ftpPort()), ""),
+            "1");
+  EXPECT_TRUE(events.notices.empty());
+  EXPECT_EQ(CommandsStartingWith(tls, "AUTH TLS"), 1u);
+
+  // The host answers in clear now (the front end passes on what was
+  // remembered): nothing is sent, and the user is told why.
+  LocalServer plain;
+  request.ftpTls.spokenBefore = true;
+  const UploadOutcome refused = Publish(plain, program_);
+  EXPECT_FALSE(refused.published);
+  ASSERT_TRUE(refused.error.has_value());
+  EXPECT_EQ(TlsRefusalOf(*refused.error), TlsRefusal::kDowngrade);
+  const std::string said = Texts().back();
+  EXPECT_EQ(said.rfind("서버 접속 실패!\r\n오류번호: 64", 0), 0u) << said;
+  EXPECT_NE(said.find("전에 TLS로 접속했던 서버가 이번에는 TLS를 제공하지 않습니다"), std::string::npos);
+  EXPECT_NE(said.find("계정과 비밀번호는 보내지 않았습니다."), std::string::npos);
+  EXPECT_EQ(CommandsStartingWith(plain, "USER"), 0u);
+  EXPECT_EQ(CommandsStartingWith(plain, "PASS"), 0u);
+}
+
+TEST_F(ProcUploadTest, AnUntrustedCertificateEndsTheFileBeforeTheAccountIsSentAndSaysWhy) {
+  LocalServer server(testing::TlsSwitches("untrusted"));
+  ftpHost = "localhost";
+  request.ftpTls.caFile = server.caFile();
+  const UploadOutcome outcome = Publish(server, program_);
+  EXPECT_FALSE(outcome.published);
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->stage, Stage::kConnect);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_NE(Texts()[0].find("서버의 인증서를 신뢰할 수 없습니다"), std::string::npos) << Texts()[0];
+  EXPECT_NE(Texts()[0].find("계정과 비밀번호는 보내지 않았습니다."), std::string::npos);
+  EXPECT_EQ(CommandsStartingWith(server, "USER"), 0u);
+  EXPECT_EQ(CommandsStartingWith(server, "PASS"), 0u);
+  EXPECT_TRUE(server.ListUploadDir().empty());
+  EXPECT_TRUE(settings.writes().empty());  // nothing remembered of a server that was refused
+}
+
+TEST_F(ProcUploadTest, AServerWithoutTlsIsSaidOncePerRunUnderAuto) {
+  LocalServer server;
+  request.config = ConfigFor(server);
+  request.confirmOverHttp = false;
+  const std::string second = (root_ / "Build" / "Second.exe").string();
+  fs::copy_file(program_, second);
+  PublishServices services{files, settings, cp949, facts, launcher, sleeper};
+  const RunContext run{request, services, events};
+  EXPECT_TRUE(ProcUpload(run, program_, true, nullptr).published);
+  EXPECT_TRUE(ProcUpload(run, second, true, nullptr).published);
+  ASSERT_EQ(events.notices.size(), 1u);
+  EXPECT_NE(events.notices[0].find("TLS"), std::string::npos);
+  EXPECT_NE(events.notices[0].find("127.0.0.1:" + std::to_string(server.ftpPort())), std::string::npos);
+  // Off asks for nothing and says nothing.
+  request.ftpTls.mode = FtpTlsMode::kOff;
+  const RunContext quiet{request, services, events};
+  EXPECT_TRUE(ProcUpload(quiet, program_, true, nullptr).published);
   EXPECT_EQ(events.notices.size(), 1u);
 }
 
