@@ -19,10 +19,12 @@ constexpr const char* kFooter =
     "  parone-deploy-cli publish [--yes|--no] [--allow-no-version] [--allow-downgrade]\n"
     "                            [--allow-unknown-server]\n"
     "                            [--upx PATH] [--passive|--active] [--no-confirm] [--json]\n"
-    "                            [--sign [--sign-timeout SECONDS]]\n"
+    "                            [--sign [--sign-timeout SECONDS]] [--require-tls|--no-tls]\n"
     "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli check [--json] [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli history [--json] [-n N] [NAME]\n"
+    "  parone-deploy-cli login [--password-stdin] [--server HOST[:FTP-PORT[:HTTP-PORT]]]\n"
+    "  parone-deploy-cli logout [--server HOST[:FTP-PORT[:HTTP-PORT]]]\n"
     "  parone-deploy-cli COMMAND --help\n"
     "\n"
     "publish: --yes answers the same-build question, --allow-no-version the question\n"
@@ -36,9 +38,18 @@ constexpr const char* kFooter =
     "published file and its lastver file are read back over HTTP (--no-confirm skips\n"
     "it); every attempt is recorded in the publish journal, which history lists.\n"
     "\n"
+    "The FTP password comes from PARONE_DEPLOY_FTP_PASSWORD, else the password kept\n"
+    "by login (the user's own store), else a netrc entry for the host, else the\n"
+    "build; else publish asks at a terminal and without one sends nothing (exit 2).\n"
+    "FTP goes over TLS where the server offers it (Config/FtpTls auto|require|off;\n"
+    "--require-tls, --no-tls); a certificate that does not verify is refused\n"
+    "before the login, and so is a host that spoke TLS before and offers none now.\n"
+    "\n"
     "environment: PARONE_DEPLOY_SERVER=HOST[:FTP-PORT[:HTTP-PORT]] overrides the\n"
     "built-in server (--server overrides both); PARONE_DEPLOY_SIGNING_DIR=DIR uses\n"
-    "DIR/unsigned and DIR/signed as the drop folders\n"
+    "DIR/unsigned and DIR/signed as the drop folders; PARONE_DEPLOY_FTP_PASSWORD\n"
+    "is the FTP password; PARONE_DEPLOY_CA_FILE=FILE trusts the CA certificates in\n"
+    "FILE (PEM) for the server's certificate (overrides Config/CaFile)\n"
     "\n"
     "exit status: 0 success, 1 some file failed, 2 usage error, 3 declined at a\n"
     "             question (check: a file would be asked about), 4 published, not\n"
@@ -73,7 +84,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   CLI::App* publishCommand = app.add_subcommand(
       "publish", "check every file against the server, then upload each with its lastver file");
   publishCommand->footer(
-      "\nexit status: 0 every file published, 1 some failed, 2 usage error,\n"
+      "\nexit status: 0 every file published, 1 some failed, 2 usage error (also no\n"
+      "             FTP password, or settings that cannot be used),\n"
       "             3 declined at a question, 4 published, not confirmed over HTTP\n"
       "             (1 wins over 4)\n");
   DefineRunOptions(*publishCommand, publish, true);
@@ -92,6 +104,21 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
       "exit status: 0 listed (also when nothing is recorded), 1 no folder for the\n"
       "             journal, 2 usage error\n");
   DefineHistoryOptions(*historyCommand, history);
+  LoginOptions login;
+  LoginOptions logout;
+  CLI::App* loginCommand = app.add_subcommand(
+      "login", "keep the FTP password in this user's password store, for publish");
+  loginCommand->footer(
+      "\nReads the password at the terminal without showing it, or with\n"
+      "--password-stdin the first line of stdin. Kept per server and account: in\n"
+      "the file \"credentials\" beside the settings, readable by the user alone\n"
+      "(Linux), or in the Credential Manager (Windows).\n"
+      "exit status: 0 stored, 1 the store refused it, 2 usage error or no password\n");
+  DefineLoginOptions(*loginCommand, login, true);
+  CLI::App* logoutCommand =
+      app.add_subcommand("logout", "remove the FTP password that login kept");
+  logoutCommand->footer("\nexit status: 0 none is kept now, 1 the store refused, 2 usage error\n");
+  DefineLoginOptions(*logoutCommand, logout, false);
 
   if (args.empty()) {
     context.err << app.help();
@@ -109,6 +136,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   if (versionCommand->parsed()) return RunVersionCommand(version, context);
   if (publishCommand->parsed()) return RunPublishCommand(publish, context);
   if (historyCommand->parsed()) return RunHistoryCommand(history, context);
+  if (loginCommand->parsed()) return RunLoginCommand(login, context);
+  if (logoutCommand->parsed()) return RunLogoutCommand(logout, context);
   return RunCheckCommand(check, context);
 }
 

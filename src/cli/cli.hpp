@@ -1,14 +1,17 @@
 #pragma once
 // The command-line front end: parses the arguments and runs a subcommand
-// (version, publish, check, history; each answers --help). Blocks until the
+// (version, publish, check, history, login, logout; each answers --help). Blocks until the
 // subcommand is done; returns the process exit status.
 
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/system_config.hpp"
 #include "distribution/services.hpp"
+#include "platform/credential_store.hpp"
 #include "transfer/url_text.hpp"
 
 namespace parone {
@@ -31,6 +34,12 @@ struct CliContext {
   std::istream& in;
   PublishServices services;
   Environment environment;  // empty: no variable is set
+  // Where login keeps the FTP password and publish looks for it; null: no
+  // store.
+  CredentialStore* credentials = nullptr;
+  // Reads a line at the terminal without echo (a password); null or
+  // nullopt: none can be read.
+  std::function<std::optional<std::string>()> readUnechoed;
   bool stdinIsTerminal = false;
   bool stderrIsTerminal = false;
   long ftpStallSeconds = 60;

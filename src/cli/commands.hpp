@@ -35,8 +35,16 @@ struct RunOptions {
   bool noConfirm = false;       // skips reading the publish back over HTTP
   bool json = false;            // one JSON line per file on stdout
   bool sign = false;
+  bool requireTls = false;      // TLS or no publish, whatever Config/FtpTls says
+  bool noTls = false;           // plain FTP, whatever Config/FtpTls says
   std::string signTimeout = "600";
   std::vector<std::string> selection;  // joined with ";" into one selection
+};
+
+// What `login` and `logout` take.
+struct LoginOptions {
+  std::optional<std::string> server;
+  bool passwordStdin = false;  // login: the password is the first line of stdin
 };
 
 struct HistoryOptions {
@@ -53,12 +61,17 @@ void DefineVersionOptions(CLI::App& command, VersionOptions& options);
 // `forPublish` false defines check's options.
 void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish);
 void DefineHistoryOptions(CLI::App& command, HistoryOptions& options);
+// `forLogin` false defines logout's options.
+void DefineLoginOptions(CLI::App& command, LoginOptions& options, bool forLogin);
 
 int RunVersionCommand(const VersionOptions& options, CliContext& context);
 int RunPublishCommand(const RunOptions& options, CliContext& context);
 // The version pass alone, never uploads.
 int RunCheckCommand(const RunOptions& options, CliContext& context);
 int RunHistoryCommand(const HistoryOptions& options, CliContext& context);
+// Keeps the FTP password in the platform's store, or removes it.
+int RunLoginCommand(const LoginOptions& options, CliContext& context);
+int RunLogoutCommand(const LoginOptions& options, CliContext& context);
 
 // The --json line of one file of a publish or a check, without its line
 // end. `files` gives the size of a file that was not uploaded.

@@ -9,6 +9,7 @@
 #include "common/tick_state.hpp"
 #include "distribution/check_server_version.hpp"
 #include "distribution/distribution_run.hpp"
+#include "distribution/ftp_account.hpp"
 
 namespace parone {
 namespace {
@@ -29,9 +30,48 @@ std::vector<std::string> AbsoluteEntries(FileSystem& files,
   return entries;
 }
 
+// The TLS settings and the password of a publish; false after printing why
+// it cannot log in (exit status 2), before anything is sent.
+bool PrepareAccount(const RunOptions& options, CliContext& context, const Environment& environment,
+                    PublishRequest& request) {
+  auto tls = ReadFtpTls(context.services.settings, environment, request.config);
+  if (!tls) {
+    context.err << tls.error().message << "\n";
+    return false;
+  }
+  request.ftpTls = *tls;
+  if (options.requireTls) request.ftpTls.mode = FtpTlsMode::kRequire;
+  if (options.noTls) request.ftpTls.mode = FtpTlsMode::kOff;
+
+  FoundPassword found =
+      FindFtpPassword(request.config, environment, context.credentials, context.services.files);
+  const std::string account = request.config.ftpUser + "@" + request.config.ftpHost;
+  if (!found.storeRefusal.empty()) {
+    context.err << "the password store cannot be used: " << found.storeRefusal
+                << "\nnothing was sent\n";
+    return false;
+  }
+  if (!found.found() && context.stdinIsTerminal && context.readUnechoed) {
+    context.err << "FTP password for " << account << " (not shown): " << std::flush;
+    if (auto typed = context.readUnechoed(); typed && !typed->empty()) {
+      found.source = PasswordSource::kEntered;
+      found.password = std::move(*typed);
+    }
+  }
+  if (!found.found()) {
+    context.err << "no FTP password for " << account << ": set " << kPasswordVariable
+                << ", keep one with \"parone-deploy-cli login\", or give the host an entry in "
+                   "a netrc file; nothing was sent\n";
+    return false;
+  }
+  UsePassword(request, found);
+  return true;
+}
+
 // The request the options make, or nullopt after printing why they cannot
-// be used (exit status 2).
-std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext& context) {
+// be used (exit status 2). Only a publish needs the account.
+std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext& context,
+                                          bool forPublish) {
   const Environment environment =
       context.environment ? context.environment
                           : Environment([](const char*) { return std::optional<std::string>(); });
@@ -81,6 +121,11 @@ std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext&
   if (options.allowDowngrade) preset(QuestionKind::kOlderBuild, true, "--allow-downgrade");
   if (options.allowUnknownServer) {
     preset(QuestionKind::kUnknownServer, true, "--allow-unknown-server");
+  }
+  // An empty selection ends before any connection; it needs no password.
+  if (forPublish && !request.entries.empty() &&
+      !PrepareAccount(options, context, environment, request)) {
+    return std::nullopt;
   }
   return request;
 }
@@ -146,6 +191,10 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
   CLI::Option* passive = command.add_flag("--passive", options.passive, "passive FTP");
   command.add_flag("--active", options.active, "active FTP (default: the stored PassiveMode)")
       ->excludes(passive);
+  CLI::Option* requireTls = command.add_flag(
+      "--require-tls", options.requireTls,
+      "FTP over TLS or not at all: a server without TLS is refused before the login");
+  command.add_flag("--no-tls", options.noTls, "plain FTP, as the old tool spoke")->excludes(requireTls);
   command.add_flag("--sign", options.sign, "hand the files to the code-signing service first");
   command
       .add_option("--sign-timeout", options.signTimeout,
@@ -161,7 +210,7 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
 }
 
 int RunPublishCommand(const RunOptions& options, CliContext& context) {
-  const std::optional<PublishRequest> request = MakeRequest(options, context);
+  const std::optional<PublishRequest> request = MakeRequest(options, context, true);
   if (!request) return kExitUsage;
   ConsoleEvents events(context.err, context.in, context.stdinIsTerminal && !options.no,
                        context.stderrIsTerminal);
@@ -188,7 +237,7 @@ int RunPublishCommand(const RunOptions& options, CliContext& context) {
 }
 
 int RunCheckCommand(const RunOptions& options, CliContext& context) {
-  const std::optional<PublishRequest> request = MakeRequest(options, context);
+  const std::optional<PublishRequest> request = MakeRequest(options, context, false);
   if (!request) return kExitUsage;
   if (request->entries.empty()) {
     context.err << "no file in the selection\n";

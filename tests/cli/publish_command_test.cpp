@@ -38,7 +38,8 @@ class CliPublish : public ::testing::Test {
     RealSleeper sleeper;
     CliContext context{outStream, errStream, in,
                        PublishServices{files, settings, codePage, facts, launcher, sleeper},
-                       [serverEnv](const char* name) {
+                       [serverEnv](const char* name) -> std::optional<std::string> {
+                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
                          return std::string(name) == "PARONE_DEPLOY_SERVER" ? serverEnv : std::nullopt;
                        }};
     context.ftpStallSeconds = 10;

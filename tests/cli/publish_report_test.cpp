@@ -62,7 +62,11 @@ class CliReport : public ::testing::Test {
     NativeProcessLauncher launcher;
     RealSleeper sleeper;
     CliContext context{outStream, errStream, in,
-                       PublishServices{files, settings, codePage, facts, launcher, sleeper}};
+                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
+                       [](const char* name) -> std::optional<std::string> {
+                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
+                         return std::nullopt;
+                       }};
     context.ftpStallSeconds = 10;
     context.urlTimeouts = {2, 4};
     const int status = RunCli(args, context);
@@ -325,6 +329,7 @@ TEST_F(CliReport, TwoPublishesAtOnceLeaveTwoWholeLinesInTheJournal) {
   const std::string config = testing::Utf8Of(root_ / "config");
   testing::SetEnvironment("XDG_CONFIG_HOME", config);
   testing::SetEnvironment("APPDATA", config);
+  testing::SetEnvironment("PARONE_DEPLOY_FTP_PASSWORD", testing::kDemoPassword);
   const std::string a = Copy("a.exe");
   const std::string b = Copy("b.exe");
   auto publish = [&](const std::string& file, int& status) {
@@ -358,6 +363,7 @@ TEST_F(CliReport, TwoPublishesAtOnceLeaveTwoWholeLinesInTheJournal) {
   EXPECT_EQ(files, (std::vector<std::string>{"a.exe", "b.exe"}));
   testing::SetEnvironment("XDG_CONFIG_HOME", "");
   testing::SetEnvironment("APPDATA", "");
+  testing::SetEnvironment("PARONE_DEPLOY_FTP_PASSWORD", "");
 }
 
 }  // namespace

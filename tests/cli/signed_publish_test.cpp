@@ -72,6 +72,7 @@ class SignedPublish : public ::testing::Test {
                        PublishServices{fileSystem, settings, codePage, facts, launcher,
                                        sleeper ? *sleeper : static_cast<Sleeper&>(realSleeper)},
                        [drop](const char* name) -> std::optional<std::string> {
+                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
                          if (std::string(name) != "PARONE_DEPLOY_SIGNING_DIR") return std::nullopt;
                          return drop.string();
                        }};

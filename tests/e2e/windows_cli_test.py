@@ -20,6 +20,8 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE64 = os.environ.get("PARONE_WINE64", "/usr/lib/wine/wine64")
+# The local server's account password; the program has none built in.
+DEMO_PASSWORD = "Rb4#kQ9zLw2p"
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 EXE = SAMPLE = None
 UPLOAD_DIR = "자동업데이트_v1".encode("cp949")
@@ -36,8 +38,11 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def wine(*args, env=None):
-    return subprocess.run([WINE64] + list(args), capture_output=True, timeout=120,
+def wine(*args, env=None, input=None):
+    """Runs a Windows program; its standard input is `input`, else nothing
+    (no terminal to ask at)."""
+    return subprocess.run([WINE64] + list(args), capture_output=True, timeout=120, input=input,
+                          stdin=subprocess.DEVNULL if input is None else None,
                           env=dict(os.environ, **(env or {})))
 
 
@@ -49,10 +54,20 @@ class DistServer:
         self.home = os.path.join(self.root, "home")
         self.process = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(ROOT, "tools", "dist_server.py"),
-             "--home", self.home, "--exit-on-stdin-eof"],
+             "--home", self.home, "--exit-on-stdin-eof",
+             "--command-log", os.path.join(self.root, "commands.log")],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         words = dict(w.split("=") for w in self.process.stdout.readline().decode().split()[1:])
         self.ftp, self.http = int(words["ftp"]), int(words["http"])
+
+    def commands(self):
+        """The FTP commands the server saw (PASS masked), in order."""
+        try:
+            with open(os.path.join(self.root, "commands.log"), "rb") as f:
+                lines = f.read().decode("utf-8", "replace").splitlines()
+        except FileNotFoundError:
+            return []
+        return [line for line in lines if not line.startswith("HTTP ")]
 
     def upload_dir(self):
         return os.path.join(self.home.encode(), b"public_html", b"download", UPLOAD_DIR)
@@ -109,7 +124,7 @@ class WindowsCommandLine(unittest.TestCase):
         server = DistServer()
         try:
             run = wine(EXE, "publish", "--server", "127.0.0.1:%d:%d" % (server.ftp, server.http),
-                       windows_path(self.sample))
+                       windows_path(self.sample), env={"PARONE_DEPLOY_FTP_PASSWORD": DEMO_PASSWORD})
             err = run.stderr.decode("utf-8")
             self.assertEqual(run.returncode, 0, err)
             self.assertIn("배포완료", err)
@@ -132,8 +147,11 @@ class WindowsCommandLine(unittest.TestCase):
     def test_a_refused_login_says_so_and_fails_without_an_upload_or_a_recent_entry(self):
         refusing = RefusingFtpServer()
         try:
-            run = wine(EXE, "publish", "--server", "127.0.0.1:%d:%d" % (refusing.port, refusing.port),
-                       windows_path(self.sample))
+            # Its HTTP side is the same refusing server: the server's build is
+            # unknown, which is allowed here so that the login is tried.
+            run = wine(EXE, "publish", "--allow-unknown-server",
+                       "--server", "127.0.0.1:%d:%d" % (refusing.port, refusing.port),
+                       windows_path(self.sample), env={"PARONE_DEPLOY_FTP_PASSWORD": "refused"})
             err = run.stderr.decode("utf-8")
             self.assertNotEqual(run.returncode, 0)
             self.assertIn("서버 접속 실패!", err)
@@ -141,6 +159,28 @@ class WindowsCommandLine(unittest.TestCase):
             self.assertNotEqual(wine("reg", "query", RECENT_KEY, "/v", "1").returncode, 0)
         finally:
             refusing.close()
+
+    def test_login_keeps_the_password_in_the_credential_manager_until_logout(self):
+        server = DistServer()
+        address = "127.0.0.1:%d:%d" % (server.ftp, server.http)
+        try:
+            run = wine(EXE, "login", "--password-stdin", "--server", address,
+                       input=(DEMO_PASSWORD + "\r\n").encode())
+            self.assertEqual(run.returncode, 0, run.stderr.decode("utf-8"))
+            run = wine(EXE, "publish", "--server", address, windows_path(self.sample))
+            self.assertEqual(run.returncode, 0, run.stderr.decode("utf-8"))
+            self.assertEqual(server.commands().count("PASS ****"), 1)
+
+            run = wine(EXE, "logout", "--server", address)
+            self.assertEqual(run.returncode, 0, run.stderr.decode("utf-8"))
+            # No password anywhere and nobody to ask: nothing is sent.
+            run = wine(EXE, "publish", "--yes", "--server", address, windows_path(self.sample))
+            self.assertEqual(run.returncode, 2)
+            self.assertIn("no FTP password for sdc1@127.0.0.1", run.stderr.decode("utf-8"))
+            self.assertEqual(server.commands().count("PASS ****"), 1)
+        finally:
+            wine(EXE, "logout", "--server", address)
+            server.close()
 
     def test_the_program_carries_its_version_resource(self):
         run = wine(EXE, "version", windows_path(EXE))
