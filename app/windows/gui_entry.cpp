@@ -6,10 +6,12 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
 #include <string>
 
 #include "main_window/win32/form1.hpp"
 #include "platform/code_page.hpp"
+#include "platform/credential_store.hpp"
 #include "platform/windows/registry_settings_store.hpp"
 #include "platform/windows_gui/win32_message_boxes.hpp"
 #include "windows/process_text.hpp"
@@ -66,8 +68,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   parone::RealProcessFacts facts;
   parone::NativeProcessLauncher launcher;
   parone::RealSleeper sleeper;
+  const std::unique_ptr<parone::CredentialStore> credentials =
+      parone::MakeNativeCredentialStore(facts);
   parone::Form1Services services{
       boxes, {files, settings, codePage, facts, launcher, sleeper}, *config};
+  services.credentials = credentials.get();
+  services.environment = parone::EnvironmentVariable;
   parone::Form1 form(services);
   if (!form.hwnd()) return 1;
   boxes.setOwner(form.hwnd());

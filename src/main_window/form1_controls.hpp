@@ -3,7 +3,7 @@
 // toolkit window implements it over its own controls: the Win32 window with
 // window handles and messages, the Qt window with its widgets; tests record
 // it. Every call comes from the GUI thread. None blocks, except ShowForm
-// (until the window is painted), OpenFileDialog (modal) and
+// (until the window is painted), OpenFileDialog and AskPassword (modal) and
 // ProcessPendingMessages.
 //
 // A run blocks the window's message loop, so everything that changes what
@@ -40,6 +40,12 @@ struct OpenFileRequest {
   std::string initialFileName;  // often ""
   std::string filterName;       // what the filter is called, e.g. "모든파일"
   std::string filterPattern;    // e.g. "*.*"; a toolkit may widen it to names without a dot
+};
+
+// What the user answered in the password dialog (password_dialog.hpp).
+struct EnteredPassword {
+  std::string password;  // UTF-8, never empty
+  bool keep = false;     // "저장" was ticked
 };
 
 class Form1Controls {
@@ -100,6 +106,9 @@ class Form1Controls {
   // or closed it; otherwise the chosen file's full path (when the dialog
   // fails to show, whatever file name it holds, normally the initial one).
   virtual std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) = 0;
+  // The modal password dialog of password_dialog.hpp, saying `prompt`:
+  // nullopt when the user cancelled or closed it.
+  virtual std::optional<EnteredPassword> AskPassword(const std::string& prompt) = 0;
 
   // Processes the window's pending messages once.
   virtual void ProcessPendingMessages() = 0;

@@ -8,8 +8,10 @@
 #include "common/path_names.hpp"
 #include "common/text_encoding.hpp"
 #include "common/tick_state.hpp"
+#include "distribution/ftp_account.hpp"
 #include "distribution/recent_files.hpp"
 #include "distribution/publish_journal.hpp"
+#include "main_window/password_dialog.hpp"
 
 namespace parone {
 namespace {
@@ -83,11 +85,54 @@ PublishRequest Form1Logic::MakeRequest() {
   return request;
 }
 
+bool Form1Logic::PrepareAccount(PublishRequest& request) {
+  auto tls = ReadFtpTls(services_.publish.settings, services_.environment, request.config);
+  if (!tls) {
+    services_.boxes.Show("설정이 잘못되어 배포하지 않습니다.\r\n\r\n" + tls.error().message,
+                         kStyleWarning);
+    return false;
+  }
+  request.ftpTls = *tls;
+  const SystemConfig& config = request.config;
+  FoundPassword found = FindFtpPassword(config, services_.environment, services_.credentials,
+                                        services_.publish.files);
+  if (!found.storeRefusal.empty()) {
+    services_.boxes.Show("저장된 FTP 비밀번호를 읽을 수 없어 배포하지 않습니다.\r\n\r\n" +
+                             found.storeRefusal,
+                         kStyleWarning);
+    return false;
+  }
+  if (!found.found() || loginRefused_) {
+    std::optional<EnteredPassword> entered =
+        controls_.AskPassword(PasswordPromptText(config.ftpHost, config.ftpUser));
+    if (!entered || entered->password.empty()) return false;
+    loginRefused_ = false;
+    if (entered->keep &&
+        (!services_.credentials ||
+         !services_.credentials->Write(config.ftpHost, config.ftpUser, entered->password))) {
+      services_.boxes.Show("비밀번호를 저장하지 못했습니다. 이번 배포에만 씁니다.", kStyleWarning);
+    }
+    found = FoundPassword{PasswordSource::kEntered, std::move(entered->password), "", ""};
+  }
+  UsePassword(request, found);
+  return true;
+}
+
 void Form1Logic::cmdDistribute_Click() {
   // A press while a run is going (the window processes its messages during
   // a run) starts nothing.
   if (run_->running()) return;
-  lastRun_ = run_->Run(MakeRequest());
+  PublishRequest request = MakeRequest();
+  // An empty selection is said by the run, before any connection.
+  if (!request.entries.empty() && !PrepareAccount(request)) {
+    lastRun_ = RunOutcome{};
+    lastRun_.status = RunStatus::kDeclined;
+    lastRun_.entries = request.entries;
+    return;
+  }
+  lastRun_ = run_->Run(request);
+  loginRefused_ = std::any_of(lastRun_.reports.begin(), lastRun_.reports.end(),
+                              [](const FileReport& r) { return r.error && r.error->stage == Stage::kLogin; });
   if (lastRun_.status == RunStatus::kEmptySelection) controls_.FocusOn(C::cmbLocalFullPath);
   if (lastRun_.closeWindow) controls_.CloseForm();
 }

@@ -22,6 +22,7 @@
 #include "distribution/publish_events.hpp"
 #include "distribution/services.hpp"
 #include "main_window/form1_controls.hpp"
+#include "platform/credential_store.hpp"
 #include "platform/message_box.hpp"
 
 namespace parone {
@@ -36,6 +37,11 @@ struct Form1Services {
   UrlTextTimeouts urlTimeouts{};
   // Polls every 5 s and asks every 5 minutes whether to keep waiting.
   SigningPolicy signing{};
+  // Where a run looks for the FTP password before it asks (see
+  // distribution/ftp_account.hpp): the user's store (null: none) and the
+  // environment (empty: no variable is set).
+  CredentialStore* credentials = nullptr;
+  Environment environment{};
 };
 
 inline constexpr const char* kFindFileTitle = "배포 파일 선택";
@@ -85,6 +91,13 @@ class Form1Logic final : public PublishEvents {
 
   // The request a run starts with, made from the controls as they are now.
   PublishRequest MakeRequest();
+  // Gives the request the TLS settings and the FTP password: found where
+  // the user keeps it, else asked for with the password dialog (and kept in
+  // the store when "저장" is ticked), also when the server refused the one
+  // the last run logged in with. False, before anything is sent, when the
+  // user cancelled or the settings or the store cannot be used (said in a
+  // warning box).
+  bool PrepareAccount(PublishRequest& request);
 
   // PublishEvents: labels and the bar change on the controls, messages and
   // questions are message boxes (questions: Yes/No, No as default).
@@ -108,6 +121,8 @@ class Form1Logic final : public PublishEvents {
   // What the progress bar shows now; it is set only when that changes.
   int barMax_ = 100;
   int barValue_ = 0;
+  // The server refused the last run's login: the next one asks again.
+  bool loginRefused_ = false;
 
   std::unique_ptr<PublishJournal> journal_;
   std::unique_ptr<DistributionRun> run_;

@@ -20,6 +20,8 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE64 = os.environ.get("PARONE_WINE64", "/usr/lib/wine/wine64")
+# The local server's account password; the program has none built in.
+DEMO_PASSWORD = "Rb4#kQ9zLw2p"
 EXE = PROBE = SAMPLE = None
 UPLOAD_DIR = "자동업데이트_v1".encode("cp949")
 RECENT_KEY = "HKCU\\Software\\VB and VBA Program Settings\\파로네_배포\\RecentFiles"
@@ -112,6 +114,7 @@ class WindowsWindowProgram(unittest.TestCase):
 
         env = dict(os.environ,
                    PARONE_DEPLOY_SERVER="127.0.0.1:%s:%s" % (ports["ftp"], ports["http"]),
+                   PARONE_DEPLOY_FTP_PASSWORD=DEMO_PASSWORD,
                    PARONE_DEPLOY_SIGNING_DIR=windows_path(self.signing))
         app = subprocess.Popen([WINE64, self.exe, windows_path(self.sample)], env=env,
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,

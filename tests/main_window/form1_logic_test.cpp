@@ -10,6 +10,7 @@
 #include "local_server.hpp"
 #include "main_window/form1_logic.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
+#include "platform/fakes/memory_credential_store.hpp"
 #include "platform/fakes/memory_file_system.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
 #include "platform/fakes/recording_message_boxes.hpp"
@@ -42,6 +43,7 @@ class Form1LogicTest : public ::testing::Test {
   Form1LogicTest() {
     config = SystemConfig::Defaults();
     config.ftpHost = "127.0.0.1";
+    config.ftpPassword = testing::kDemoPassword;
     config.ftpPort = testing::UnusedPort();
     config.httpPort = testing::UnusedPort();
   }
@@ -50,6 +52,7 @@ class Form1LogicTest : public ::testing::Test {
     Form1Services services{boxes, {fileSystem, settings, cp949, facts, launcher, sleeper}, config};
     services.ftpTimeouts = {5, 10};
     services.urlTimeouts = {1, 2};
+    services.credentials = &credentials;
     logic = std::make_unique<Form1Logic>(controls, services);
     controls.onText1Change = [this] { logic->Text1_Change(); };
     return *logic;
@@ -77,6 +80,7 @@ class Form1LogicTest : public ::testing::Test {
   NativeProcessLauncher launcher;
   NoSleep sleeper;
   SystemConfig config;
+  MemoryCredentialStore credentials;
   std::unique_ptr<Form1Logic> logic;
 };
 
@@ -386,6 +390,27 @@ TEST_F(Form1LogicTest, AMalformedEnvironmentIsShownAndStartsNoWindow) {
   EXPECT_EQ(staging->httpPort, 8080);
 }
 
+TEST_F(Form1LogicTest, SettingsOrAStoreThatCannotBeUsedAreSaidAndStartNoRun) {
+  config.ftpPassword = "";
+  Form1Logic& f = Make();
+  controls.texts[C::cmbLocalFullPath] = N("C:\\Build\\Tool.exe");
+  settings.Set(kAppTitle, "Config", "TlsPin", "5SxGP9LKYxnoqt");
+  f.cmdDistribute_Click();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_NE(boxes.shown()[0].text.find("Config/TlsPin"), std::string::npos) << boxes.shown()[0].text;
+
+  settings.Set(kAppTitle, "Config", "TlsPin", "");
+  credentials.Refuse("credentials: mode 0644");
+  f.cmdDistribute_Click();
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_NE(boxes.shown()[1].text.find("credentials: mode 0644"), std::string::npos);
+  // Neither asked for a password nor looked at the selection.
+  EXPECT_TRUE(controls.passwordPrompts.empty());
+  EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
+  EXPECT_EQ(controls.texts[C::lblVer], "버전:");
+}
+
 TEST_F(Form1LogicTest, TheRunsEventsReachTheControlsByTheirNames) {
   Form1Logic& f = Make();
   f.VersionShown("버전: 1.01.33");
@@ -532,6 +557,71 @@ TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAn
   EXPECT_EQ(entry->path, program);
   EXPECT_EQ(entry->result, "not_confirmed");
   EXPECT_EQ(entry->confirmed, false);
+}
+
+TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAnythingIsSent) {
+  testing::LocalServer server({"--password", "typed in"});
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  config.ftpPassword = "";  // as in a default build
+  const std::string program = (root_ / "Tool.Setup.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  controls.texts[C::cmbLocalFullPath] = program;
+  controls.ticks[C::chkCodeSigning] = 0;
+  controls.ticks[C::chkSuccUnload] = 0;
+
+  f.cmdDistribute_Click();  // cancelled
+  EXPECT_EQ(controls.passwordPrompts,
+            Strings{"127.0.0.1 서버에 sdc1 계정으로 로그인할 FTP 비밀번호를 입력하세요."});
+  EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
+  EXPECT_EQ(server.CommandLogText(), "");  // not even the version check
+  EXPECT_TRUE(boxes.shown().empty());
+
+  // Typed and kept ("저장"): the run goes on, and the next one finds it.
+  controls.passwordAnswers.push_back(EnteredPassword{"typed in", true});
+  f.cmdDistribute_Click();
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_EQ(credentials.Stored("127.0.0.1", "sdc1"), "typed in");
+  fs::remove(server.uploadDir() + "/Tool.Setup_lastver.txt");
+  f.cmdDistribute_Click();
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_EQ(controls.passwordPrompts.size(), 2u);
+
+  // Typed without the tick: used for this run only.
+  credentials.Erase("127.0.0.1", "sdc1");
+  fs::remove(server.uploadDir() + "/Tool.Setup_lastver.txt");
+  controls.passwordAnswers.push_back(EnteredPassword{"typed in", false});
+  f.cmdDistribute_Click();
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_FALSE(credentials.Stored("127.0.0.1", "sdc1").has_value());
+}
+
+TEST_F(Form1RunTest, AfterTheServerRefusedTheLoginTheNextRunAsksAgain) {
+  testing::LocalServer server({"--password", "right"});
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  config.ftpPassword = "";
+  credentials.Set("127.0.0.1", "sdc1", "wrong");
+  const std::string program = (root_ / "Tool.Setup.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  controls.texts[C::cmbLocalFullPath] = program;
+  controls.ticks[C::chkCodeSigning] = 0;
+
+  f.cmdDistribute_Click();  // the kept password, refused
+  EXPECT_TRUE(controls.passwordPrompts.empty());
+  ASSERT_FALSE(boxes.shown().empty());
+  EXPECT_EQ(boxes.shown()[0].text.rfind("서버 접속 실패!", 0), 0u) << boxes.shown()[0].text;
+  controls.passwordAnswers.push_back(EnteredPassword{"right", true});
+  f.cmdDistribute_Click();
+  EXPECT_EQ(controls.passwordPrompts.size(), 1u);
+  EXPECT_TRUE(f.lastRun().AllPublished());
+  EXPECT_EQ(credentials.Stored("127.0.0.1", "sdc1"), "right");  // replaced
 }
 
 }  // namespace

@@ -109,6 +109,14 @@ class RecordingForm1Controls final : public Form1Controls {
     dialogAnswers.pop_front();
     return answer;
   }
+  std::optional<EnteredPassword> AskPassword(const std::string& prompt) override {
+    passwordPrompts.push_back(prompt);
+    Log("AskPassword");
+    if (passwordAnswers.empty()) return std::nullopt;  // cancelled
+    std::optional<EnteredPassword> answer = passwordAnswers.front();
+    passwordAnswers.pop_front();
+    return answer;
+  }
   void ProcessPendingMessages() override { ++pendingProcessed; }
   std::intptr_t WindowHandle() override { return 0x5150; }
 
@@ -135,6 +143,8 @@ class RecordingForm1Controls final : public Form1Controls {
   int pendingProcessed = 0;
   std::deque<std::optional<std::string>> dialogAnswers;  // none left: cancelled
   std::vector<OpenFileRequest> dialogs;
+  std::deque<std::optional<EnteredPassword>> passwordAnswers;  // none left: cancelled
+  std::vector<std::string> passwordPrompts;
   std::function<void()> onText1Change;
   // "SetText Text1", "ShowForm", ...
   std::vector<std::string> calls;

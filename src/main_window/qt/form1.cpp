@@ -24,6 +24,7 @@
 
 #include "common/path_names.hpp"
 #include "common/tick_state.hpp"
+#include "main_window/qt/password_dialog.hpp"
 
 namespace parone {
 namespace {
@@ -348,6 +349,11 @@ std::optional<std::string> Form1::OpenFileDialog(const OpenFileRequest& request)
       this, Q(request.title), Q(start), Q(request.filterName) + " (" + pattern + ")");
   if (chosen.isEmpty()) return std::nullopt;
   return S(chosen);
+}
+
+std::optional<EnteredPassword> Form1::AskPassword(const std::string& prompt) {
+  PasswordDialog dialog(prompt, twipsPerPixel_, this);
+  return dialog.Ask();
 }
 
 void Form1::ProcessPendingMessages() { QCoreApplication::processEvents(); }

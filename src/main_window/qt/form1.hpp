@@ -57,6 +57,7 @@ class Form1 final : public QDialog, public Form1Controls {
   void CloseForm() override;
   bool IsFormVisible() override;
   std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) override;
+  std::optional<EnteredPassword> AskPassword(const std::string& prompt) override;
   void ProcessPendingMessages() override;
   // Qt offers no native owner a started program's dialogs could use.
   std::intptr_t WindowHandle() override { return 0; }

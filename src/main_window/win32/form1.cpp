@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/tick_state.hpp"
+#include "main_window/win32/password_dialog.hpp"
 
 namespace parone {
 namespace {
@@ -688,6 +689,10 @@ std::optional<std::string> Form1::OpenFileDialog(const OpenFileRequest& request)
   // Failed to show: whatever name the dialog holds, as chosen.
   file.resize(std::wcslen(file.c_str()));
   return Narrow(file);
+}
+
+std::optional<EnteredPassword> Form1::AskPassword(const std::string& prompt) {
+  return AskPasswordModal(hwnd_, font_.get(), twipsPerPixel_, prompt);
 }
 
 void Form1::ProcessPendingMessages() {

@@ -76,6 +76,7 @@ class Form1 final : public Form1Controls {
   void CloseForm() override;
   bool IsFormVisible() override;
   std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) override;
+  std::optional<EnteredPassword> AskPassword(const std::string& prompt) override;
   void ProcessPendingMessages() override;
   std::intptr_t WindowHandle() override { return reinterpret_cast<std::intptr_t>(hwnd_); }
 

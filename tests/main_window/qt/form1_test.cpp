@@ -7,12 +7,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -22,6 +24,7 @@
 
 #include "distribution/recent_files.hpp"
 #include "local_server.hpp"
+#include "main_window/password_dialog.hpp"
 #include "main_window/qt/form1.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -70,6 +73,7 @@ class Form1Test : public ::testing::Test {
     facts = FixedProcessFacts((root_ / "tool").string());
     config = SystemConfig::Defaults();
     config.ftpHost = "127.0.0.1";
+    config.ftpPassword = testing::kDemoPassword;
     config.ftpPort = testing::UnusedPort();
     config.httpPort = testing::UnusedPort();
   }
@@ -342,6 +346,56 @@ TEST_F(Form1Test, AWholeRunPaintsTheBarWhileItBlocksAndClosesAfterSending) {
   EXPECT_EQ(bar->value(), bar->maximum());
   EXPECT_FALSE(f.isVisible());  // closed after sending, without "배포완료"
   EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(Form1Test, ThePasswordDialogMasksTheFieldKeepsOkOffUntilTypedAndReturnsTheTick) {
+  Form1& f = Make();
+  f.Load("");
+  f.show();
+  std::optional<EnteredPassword> answer;
+  bool looked = false;
+  // Worked from inside its own event loop, once it is up.
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    looked = true;
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "FTP 비밀번호");
+    // Every control of the table at its place, at 15 twips per pixel.
+    for (const PasswordDialogItem& item : kPasswordDialogLayout) {
+      auto* w = dialog->findChild<QWidget*>(item.name);
+      ASSERT_NE(w, nullptr) << item.name;
+      EXPECT_EQ(w->geometry(), QRect(item.left / 15, item.top / 15, item.width / 15, item.height / 15))
+          << item.name;
+    }
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblPrompt")->text().toStdString(), "무엇을 묻는지");
+    EXPECT_EQ(dialog->findChild<QCheckBox*>("chkSave")->text().toStdString(), "저장");
+    auto* field = dialog->findChild<QLineEdit*>("txtPassword");
+    auto* ok = dialog->findChild<QPushButton*>("cmdOk");
+    EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+    // The widget that holds the focus whenever the dialog is active (the
+    // offscreen platform may never activate it).
+    EXPECT_EQ(dialog->focusWidget(), field);
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::keyClicks(field, "pass word");
+    EXPECT_TRUE(ok->isEnabled());
+    dialog->findChild<QCheckBox*>("chkSave")->setChecked(true);
+    QTest::keyClick(field, Qt::Key_Return);  // OK is the default button
+  });
+  answer = f.AskPassword("무엇을 묻는지");
+  EXPECT_TRUE(looked);
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(answer->password, "pass word");
+  EXPECT_TRUE(answer->keep);
+
+  // Esc cancels, whatever was typed.
+  QTimer::singleShot(0, [&] {
+    auto* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    auto* field = dialog->findChild<QLineEdit*>("txtPassword");
+    QTest::keyClicks(field, "typed");
+    QTest::keyClick(field, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(f.AskPassword("다시").has_value());
 }
 
 }  // namespace

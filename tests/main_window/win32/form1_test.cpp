@@ -26,6 +26,7 @@
 #include "distribution/recent_files.hpp"
 #include "fake_program.hpp"
 #include "local_server.hpp"
+#include "main_window/password_dialog.hpp"
 #include "main_window/win32/form1.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_settings_store.hpp"
@@ -166,6 +167,7 @@ class Form1Win32Test : public ::testing::Test {
     facts = FixedProcessFacts(testing::Utf8Of(root_ / "tool"));
     config = SystemConfig::Defaults();
     config.ftpHost = "127.0.0.1";
+    config.ftpPassword = testing::kDemoPassword;
     config.ftpPort = testing::UnusedPort();
     config.httpPort = testing::UnusedPort();
   }
@@ -622,6 +624,71 @@ TEST_F(Form1Win32Test, AWindowClosedAtARunsYieldHidesAtOnceAndGoesWhenTheRunHasE
   EXPECT_TRUE(hiddenButThere);
   EXPECT_EQ(f.hwnd(), nullptr);
   EXPECT_TRUE(QuitPosted());
+}
+
+// The child of `dialog` of that class (and caption, when given).
+HWND ChildOf(HWND dialog, const wchar_t* windowClass, const wchar_t* caption = nullptr) {
+  return ::FindWindowExW(dialog, nullptr, windowClass, caption);
+}
+
+// Where a child stands in its parent's client area.
+RECT PlaceOf(HWND child) {
+  RECT r{};
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TEST_F(Form1Win32Test, ThePasswordDialogMasksTheFieldKeepsOkOffUntilTypedAndReturnsTheTick) {
+  Form1& f = Make();
+  f.Load("");
+  f.ShowForm();
+  DialogDriver typing(L"FTP 비밀번호", [&](HWND dialog) {
+    EXPECT_EQ(::GetWindow(dialog, GW_OWNER), f.hwnd());
+    const HWND prompt = ChildOf(dialog, WC_STATICW);
+    const HWND field = ChildOf(dialog, WC_EDITW);
+    const HWND save = ChildOf(dialog, WC_BUTTONW, L"저장");
+    const HWND ok = ChildOf(dialog, WC_BUTTONW, L"확인");
+    const HWND cancel = ChildOf(dialog, WC_BUTTONW, L"취소");
+    ASSERT_TRUE(prompt && field && save && ok && cancel);
+    // At the table's places, at 15 twips per pixel.
+    const std::pair<HWND, PasswordDialogControl> places[] = {
+        {prompt, PasswordDialogControl::lblPrompt}, {field, PasswordDialogControl::txtPassword},
+        {save, PasswordDialogControl::chkSave},     {ok, PasswordDialogControl::cmdOk},
+        {cancel, PasswordDialogControl::cmdCancel}};
+    for (const auto& [hwnd, id] : places) {
+      const PasswordDialogItem& item = PasswordDialogItemOf(id);
+      const RECT r = PlaceOf(hwnd);
+      EXPECT_EQ(r.left, item.left / 15) << item.name;
+      EXPECT_EQ(r.top, item.top / 15) << item.name;
+      EXPECT_EQ(r.right - r.left, item.width / 15) << item.name;
+    }
+    wchar_t text[128] = {};
+    ::GetWindowTextW(prompt, text, 128);
+    EXPECT_EQ(std::wstring(text), L"무엇을 묻는지");
+    EXPECT_NE(StyleOf(field) & ES_PASSWORD, 0);
+    EXPECT_EQ(::GetFocus(), field);
+    EXPECT_FALSE(::IsWindowEnabled(ok));
+    ::SetWindowTextW(field, L"pass word");
+    EXPECT_TRUE(::IsWindowEnabled(ok));
+    ::SendMessageW(save, BM_CLICK, 0, 0);
+    ::SendMessageW(ok, BM_CLICK, 0, 0);
+  });
+  const std::optional<EnteredPassword> answer = f.AskPassword("무엇을 묻는지");
+  EXPECT_TRUE(typing.acted());
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(answer->password, "pass word");
+  EXPECT_TRUE(answer->keep);
+
+  // Esc cancels, whatever was typed.
+  DialogDriver cancelling(L"FTP 비밀번호", [&](HWND dialog) {
+    const HWND field = ChildOf(dialog, WC_EDITW);
+    ::SetWindowTextW(field, L"typed");
+    ::PostMessageW(field, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageW(field, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+  });
+  EXPECT_FALSE(f.AskPassword("다시").has_value());
+  EXPECT_TRUE(cancelling.acted());
 }
 
 }  // namespace
