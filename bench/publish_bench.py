@@ -28,6 +28,9 @@ CLI = os.path.join(ROOT, "build", "bin", "parone-deploy-cli")
 SHA256_SPEED = os.path.join(ROOT, "build", "bench", "sha256_speed")
 UPLOAD_DIR_URL = "public_html/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1"
 MIB = 1024 * 1024
+# The local server's account password, which the tool takes from the
+# environment (it has none built in).
+DEMO_PASSWORD = "Rb4#kQ9zLw2p"
 
 
 def start_server(home):
@@ -85,7 +88,8 @@ def peak_kib(cmd, env):
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 3
     work = tempfile.mkdtemp(prefix="parone_bench_")
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"))
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"),
+               PARONE_DEPLOY_FTP_PASSWORD=DEMO_PASSWORD)
     server, ftp, http = start_server(os.path.join(work, "home"))
     try:
         big = os.path.join(work, "big.bin")

@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from publish_bench import MIB, UPLOAD_DIR_URL, compare, start_server, timed
+from publish_bench import DEMO_PASSWORD, MIB, UPLOAD_DIR_URL, compare, start_server, timed
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-windows")
@@ -54,7 +54,7 @@ def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 3
     work = tempfile.mkdtemp(prefix="parone_bench_win_")
     env = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wine"), WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
+               WINEDLLOVERRIDES="mscoree,mshtml=", PARONE_DEPLOY_FTP_PASSWORD=DEMO_PASSWORD)
     subprocess.run(["sh", os.path.join(ROOT, "tools", "wine_session.sh"), "start",
                     env["WINEPREFIX"], WINE64, WINESERVER], check=True, env=env)
     server, ftp, http = start_server(os.path.join(work, "home"))

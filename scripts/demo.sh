@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job on a fresh machine: installs what is missing, builds, starts
-# the local distribution server, and publishes the sample program file into
-# it with the command-line front end; then reads the lastver file back over
-# HTTP as the update check does.
+# the local distribution server (FTP over TLS only), and publishes the sample
+# program file into it with the command-line front end; then reads the
+# lastver file back over HTTP as the update check does.
 #   scripts/demo.sh           publish unsigned
 #   scripts/demo.sh --sign    also start the reference signing service and
 #                             publish a signed copy (checked with osslsigncode)
@@ -14,9 +14,19 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh parone-deploy-cli parone-deploy pe_fixtures
 
 home=/tmp/parone-demo-server
-read -r ftp http pid < <(bash scripts/start-local-server.sh "$home")
+# FTP over TLS with a CA of its own (made once in $tls), as a company server
+# with its own CA would be; the programs trust that CA through
+# PARONE_DEPLOY_CA_FILE and reach the server by the name its certificate has.
+tls=/tmp/parone-demo-tls
+read -r ftp http pid < <(bash scripts/start-local-server.sh "$home" --tls "$tls" --tls-required)
 trap 'kill $pid 2>/dev/null || true' EXIT
-echo "local distribution server: ftp=127.0.0.1:$ftp http=127.0.0.1:$http (home $home)"
+echo "local distribution server: ftps=localhost:$ftp http=localhost:$http (home $home, CA $tls/ca.pem)"
+export PARONE_DEPLOY_CA_FILE=$tls/ca.pem
+# The programs have no password built in: the demo server's account
+# password comes through the environment (a user keeps hers with
+# "parone-deploy-cli login" or the window's password dialog instead).
+export PARONE_DEPLOY_FTP_PASSWORD='Rb4#kQ9zLw2p'
+server=localhost:$ftp:$http
 
 # A copy of the sample, since signing replaces the local file.
 work=/tmp/parone-demo-files; rm -rf "$work"; mkdir -p "$work"
@@ -38,14 +48,14 @@ if [[ $sign == --sign ]]; then
 fi
 
 build/bin/parone-deploy-cli version "$sample"
-build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" "$sample" || true
-build/bin/parone-deploy-cli publish "${signing[@]}" --server "127.0.0.1:$ftp:$http" "$sample"
-build/bin/parone-deploy-cli check --server "127.0.0.1:$ftp:$http" "$sample" || true
+build/bin/parone-deploy-cli check --server "$server" "$sample" || true
+build/bin/parone-deploy-cli publish "${signing[@]}" --require-tls --server "$server" "$sample"
+build/bin/parone-deploy-cli check --server "$server" "$sample" || true
 if [[ $sign == --sign ]]; then
   osslsigncode verify -CAfile "$cert" -in "$home/public_html/download/"*/sample64.exe | tail -1
 fi
 
 # The web path of the upload folder, in code page 949 and percent-encoded.
-url="http://127.0.0.1:$http/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/sample64_lastver.txt"
+url="http://localhost:$http/download/%C0%DA%B5%BF%BE%F7%B5%A5%C0%CC%C6%AE_v1/sample64_lastver.txt"
 printf 'server records build: %s\n' "$(curl -s "$url" | tr -d '\r')"
 ls -l "$home/public_html/download/"*/
