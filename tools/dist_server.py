@@ -103,6 +103,17 @@ class DistDTPMixin:
         # the data ended in order, where a dropped server says nothing.
         DTPHandler.close(self)
 
+    def handle_close(self):
+        # A data connection that the client drops before any transfer began
+        # (libcurl does where the file or folder asked for is missing) ends
+        # without a reply, as on vsftpd: pyftpdlib's TLS layer would answer
+        # it with a "226" to no command, which the client then reads as the
+        # reply to its next one.
+        if not self._closed and not self._initialized:
+            self.close()
+            return
+        super().handle_close()
+
     def close(self):
         # Swap the success reply only after all data has arrived, so the
         # file is on disk in full, as a server that ran over quota leaves it.
