@@ -23,6 +23,8 @@ command -v vsftpd >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -
 bash scripts/build.sh parone-deploy-cli pe_fixtures >/dev/null
 
 work=$(mktemp -d /tmp/parone-vsftpd-XXXXXX)
+# vsftpd changes into the account's home below it as that user.
+chmod 755 "$work"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
