@@ -60,9 +60,14 @@ std::vector<std::string> SelectedPaths(const std::string& selection) {
   return entries;
 }
 
-RunOutcome DistributionRun::Run(const PublishRequest& request) {
+RunOutcome DistributionRun::Run(const PublishRequest& given) {
   if (running_) return {RunStatus::kAlreadyRunning, {}, {}};
   running_ = true;
+  // Every wait of the run watches the stop: the transfers through their
+  // time-outs, the sleeps and the packer through the context.
+  PublishRequest request = given;
+  request.ftpTimeouts.stop = given.stop;
+  request.urlTimeouts.stop = given.stop;
   const RunContext context{request, services_, events_};
   RunOutcome outcome;
   try {
@@ -79,6 +84,24 @@ RunOutcome DistributionRun::Run(const PublishRequest& request) {
   running_ = false;
   return outcome;
 }
+
+namespace {
+
+Error StoppedError(const std::string& path) {
+  return Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user", path};
+}
+
+// The files the run had not finished when it was stopped.
+void MarkStopped(RunOutcome& outcome) {
+  for (FileReport& r : outcome.reports) {
+    if (r.result == PublishResult::kPublished || r.result == PublishResult::kNotConfirmed) continue;
+    r.result = PublishResult::kStopped;
+    r.error = StoppedError(r.path);
+  }
+  outcome.status = RunStatus::kStopped;
+}
+
+}  // namespace
 
 RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   const PublishRequest& request = context.request;
@@ -102,6 +125,10 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     ServerVersion found;
     const bool goOn = steps_.CheckServerVersion(context, report.path, found);
     report.check = std::move(found);
+    if (context.stopped()) {
+      MarkStopped(outcome);
+      return outcome;
+    }
     if (!goOn) {
       for (FileReport& r : outcome.reports) r.result = PublishResult::kDeclined;
       outcome.status = RunStatus::kDeclined;
@@ -112,6 +139,10 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   std::vector<std::string> dropped;
   if (request.sign) {
     SigningOutcome signing = steps_.CodeSigning(context, outcome.entries);
+    if (context.stopped()) {
+      MarkStopped(outcome);
+      return outcome;
+    }
     if (!signing.ok) {
       for (FileReport& r : outcome.reports) r.error = signing.error;
       outcome.status = RunStatus::kSigningFailed;
@@ -141,7 +172,16 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     report.upload = upload;
     report.result = ResultOf(upload);
     report.error = upload.error;
+    // What the stop cut off is the stop's doing, not a failure of its own.
+    if (context.stopped() && !upload.published) {
+      report.result = PublishResult::kStopped;
+      report.error = StoppedError(entry);
+    }
     Finish(context, report, warned);
+    if (context.stopped()) {
+      MarkStopped(outcome);
+      return outcome;
+    }
   }
   outcome.status = RunStatus::kCompleted;
   outcome.closeWindow = closeRequested && !outcome.AnyUnconfirmed();

@@ -14,6 +14,8 @@ const char* ResultName(PublishResult result) {
       return "not_confirmed";
     case PublishResult::kChecked:
       return "checked";
+    case PublishResult::kStopped:
+      return "stopped";
   }
   return "failed";
 }

@@ -17,6 +17,7 @@ enum class PublishResult {
   kFailed,        // not published (the failure was shown)
   kNotConfirmed,  // published, but HTTP served something else
   kChecked,       // looked at by `check`, which never uploads
+  kStopped,       // the user stopped the run before it was published
 };
 
 struct FileReport {
@@ -27,7 +28,7 @@ struct FileReport {
   std::optional<Error> error{};         // why it is not published (or not confirmed)
 };
 
-// "published", "declined", "failed", "not_confirmed", "checked".
+// "published", "declined", "failed", "not_confirmed", "checked", "stopped".
 const char* ResultName(PublishResult result);
 
 // "new", "same", "older", "unreadable", or "skipped" when not checked.

@@ -56,6 +56,14 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
     ftp.Discard(*program);
     return fail(lastVer.error(), lastVerName, "배포 실패!!");
   }
+  // A stop before the renames leaves both published names as they were;
+  // once begun, the renames finish (see kStopGraceMs).
+  if (c.stopped()) {
+    ftp.Discard(*program);
+    ftp.Discard(*lastVer);
+    return fail(Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user"}, fileName,
+                "배포 실패!!");
+  }
   if (const Status published = ftp.Publish(*program); !published) {
     // Nothing published: both names on the server are as they were.
     ftp.Discard(*program);

@@ -65,6 +65,7 @@ struct FtpConnection::Impl {
   std::vector<Exchange> transcript;  // of the last perform
   bool collecting = false;
   std::string listing;
+  long stopGraceMs = 0;  // how long the commands being sent outlast a stop
 
   Impl(const CodePage& c, FtpTimeouts t) : codePage(c), timeouts(t) {}
 
@@ -116,7 +117,7 @@ struct FtpConnection::Impl {
 
   CURLcode Perform() {
     transcript.clear();
-    const auto rc = static_cast<CURLcode>(curl->Perform());
+    const auto rc = static_cast<CURLcode>(curl->Perform(stopGraceMs));
     if (rc == CURLE_OPERATION_TIMEDOUT) lost = true;
     return rc;
   }
@@ -138,6 +139,18 @@ struct FtpConnection::Impl {
     }
     return std::nullopt;
   }
+};
+
+// Commands sent while one lives outlast a stop by kStopGraceMs.
+class FtpConnection::FinishingAfterStop {
+ public:
+  explicit FinishingAfterStop(Impl& impl) : impl_(impl) { impl_.stopGraceMs = kStopGraceMs; }
+  ~FinishingAfterStop() { impl_.stopGraceMs = 0; }
+  FinishingAfterStop(const FinishingAfterStop&) = delete;
+  FinishingAfterStop& operator=(const FinishingAfterStop&) = delete;
+
+ private:
+  Impl& impl_;
 };
 
 FtpConnection::FtpConnection(const CodePage& codePage, FtpTimeouts timeouts)
@@ -168,6 +181,7 @@ Status FtpConnection::Open(const FtpEndpoint& endpoint) {
   Close();
   const std::string server = endpoint.host + ":" + std::to_string(endpoint.port);
   auto curl = std::make_unique<CurlEasy>();
+  curl->SetStopSignal(s.timeouts.stop);
   if (!curl->valid()) {
     return Error{Stage::kConnect, CodeKind::kCurl, CURLE_FAILED_INIT,
                  curl->ErrorText(CURLE_FAILED_INIT), server, CURLE_FAILED_INIT};
@@ -268,6 +282,7 @@ std::vector<FtpReply> FtpConnection::Send(std::initializer_list<std::string> com
 
 RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& to,
                                     FtpReply* reply) {
+  const FinishingAfterStop finishing(*impl_);
   const std::vector<FtpReply> r = Send({"RNFR " + from, "RNTO " + to});
   if (reply) *reply = r[0].refused() ? r[0] : r[1];
   if (r[1].positive()) return RenameOutcome::kDone;
@@ -275,7 +290,10 @@ RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& 
   return r[1].code == 0 ? RenameOutcome::kLost : RenameOutcome::kRefused;
 }
 
-void FtpConnection::Remove(const std::string& path) { Send({"DELE " + path}); }
+void FtpConnection::Remove(const std::string& path) {
+  const FinishingAfterStop finishing(*impl_);
+  Send({"DELE " + path});
+}
 
 Result<std::string> FtpConnection::ListOne(const std::string& path) {
   Impl& s = *impl_;

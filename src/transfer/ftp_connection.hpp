@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "common/stop_signal.hpp"
 #include "platform/code_page.hpp"
 
 namespace parone {
@@ -28,7 +29,16 @@ class CurlEasy;
 struct FtpTimeouts {
   long connectSeconds = 15;  // TCP connect, and the server's connect-back in active mode
   long stallSeconds = 60;    // no progress, or no reply, for this long fails the transfer
+  // Ends the command or transfer under way at once when requested (libcurl's
+  // code 42), except renames and removals, which get kStopGraceMs more (see
+  // FtpConnection); null: only the time-outs end a wait.
+  const StopSignal* stop = nullptr;
 };
+
+// How long after a stop a rename or a removal may still run: what a stopped
+// publish leaves on the server is cleared away, and a pair of renames that
+// has begun is completed rather than left half done.
+inline constexpr long kStopGraceMs = 5000;
 
 // Where and as whom to log in (UTF-8; sent in the server's code page).
 struct FtpEndpoint {
@@ -71,9 +81,12 @@ class FtpConnection {
   // Sends the commands one after the other, each whatever the reply to the
   // one before, and returns the final reply to each (code 0: none came).
   std::vector<FtpReply> Send(std::initializer_list<std::string> commands);
-  // RNFR + RNTO. `reply` receives the reply that decided.
+  // RNFR + RNTO. `reply` receives the reply that decided. A stop lets it
+  // run on for kStopGraceMs.
   RenameOutcome Rename(const std::string& from, const std::string& to, FtpReply* reply = nullptr);
-  // DELE, quietly: a leftover harms nothing that is published.
+  // DELE, quietly: a leftover harms nothing that is published. A stop lets
+  // it run on for kStopGraceMs, on a new connection where the stopped
+  // transfer took the old one with it.
   void Remove(const std::string& path);
   // The size the server gives for `path` (SIZE, or a listing of that one
   // name where SIZE is missing or refused). `name` is the last part of the
@@ -94,6 +107,7 @@ class FtpConnection {
  private:
   Result<std::string> ListOne(const std::string& path);
   struct Impl;
+  class FinishingAfterStop;
   std::unique_ptr<Impl> impl_;
 };
 
