@@ -1,5 +1,6 @@
 #include "distribution/failure_messages.hpp"
 
+#include <initializer_list>
 #include <string>
 
 #include "transfer/ftp_session.hpp"
@@ -17,6 +18,20 @@ std::string PrepareFailedText(long code) {
 
 constexpr const char* kWriteFailedText = "FTP파일 쓰기에 실패했습니다.";
 
+// What the error value knows, below the described text: a blank line, then
+// each line that says something.
+std::string Detail(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!line.empty()) text += (text.empty() ? "\r\n\r\n" : kCrLf) + line;
+  }
+  return text;
+}
+
+std::string Labelled(const char* label, std::string_view value) {
+  return value.empty() ? std::string() : label + std::string(value);
+}
+
 }  // namespace
 
 Message ErrorReportMessage(const Error& error, std::string_view closing) {
@@ -28,10 +43,13 @@ Message FtpOpenMessage(const Error& error) {
   if (error.kind == CodeKind::kRuntime) return ErrorReportMessage(error, kFtpOpenClosing);
   if (error.stage == Stage::kConnect && error.transferCode == kCurlFailedInit) {
     return {std::string("인터넷 세션 열기 실패!") + kCrLf + "오류번호: " +
-                std::to_string(error.transferCode),
+                std::to_string(error.transferCode) + Detail({error.message}),
             kStyleWarning};
   }
-  return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode),
+  // The server it could not reach or that refused the login, and what
+  // libcurl or the server said.
+  return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode) +
+              Detail({Labelled("서버: ", error.subject), error.message}),
           kStyleWarning};
 }
 
@@ -49,7 +67,11 @@ Message FtpUploadMessage(const Error& error, std::string_view finalPath) {
         break;
     }
   }
-  if (error.stage == Stage::kFolder) return {PrepareFailedText(error.transferCode), kStyleWarning};
+  // The file it was about, and the server's reply or libcurl's wording.
+  const std::string detail = Detail({Labelled("서버 파일: ", finalPath), error.message});
+  if (error.stage == Stage::kFolder) {
+    return {PrepareFailedText(error.transferCode) + detail, kStyleWarning};
+  }
   if (error.stage == Stage::kRename && error.kind == CodeKind::kNone &&
       error.code == kFtpOldFileAside) {
     return {std::string("게시되어 있던 파일을 원래 이름으로 되돌리지 못했습니다.") + kCrLf +
@@ -57,7 +79,7 @@ Message FtpUploadMessage(const Error& error, std::string_view finalPath) {
                 kCrLf + "-> " + std::string(finalPath),
             kStyleWarning};
   }
-  return {kWriteFailedText, kStyleWarning};
+  return {kWriteFailedText + detail, kStyleWarning};
 }
 
 }  // namespace parone

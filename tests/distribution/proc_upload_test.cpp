@@ -80,6 +80,13 @@ class ProcUploadTest : public ::testing::Test {
     for (const auto& box : boxes.shown()) texts.push_back(box.text);
     return texts;
   }
+  // Each text up to its first blank line: what the boxes of these failures
+  // have always said, without the detail that follows.
+  std::vector<std::string> DescribedTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : boxes.shown()) texts.push_back(box.text.substr(0, box.text.find("\r\n\r\n")));
+    return texts;
+  }
 
   fs::path root_;
   std::string program_;
@@ -248,7 +255,11 @@ TEST_F(ProcUploadTest, AFailedFileUploadKeepsTheOldLastVerAndStillRecordsTheFile
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.result);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  // Below it, which file and what the server said.
+  EXPECT_NE(Texts()[0].find("\r\n\r\n서버 파일: public_html/download/자동업데이트_v1/Tool.Setup.exe\r\n552 "),
+            std::string::npos)
+      << Texts()[0];
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"Tool.Setup_lastver.txt"});
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
@@ -284,7 +295,7 @@ TEST_F(ProcUploadTest, AFailedLastVerStagingLeavesBothPublishedNamesAsTheyWere) 
   EXPECT_FALSE(outcome.published);
   // Nothing was published, so the file's own failure message, not the
   // lastver one.
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
@@ -299,7 +310,7 @@ TEST_F(ProcUploadTest, AFailedLastVerRenameSaysSoAndKeepsTheOldLastVer) {
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.result);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "버전파일 배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "버전파일 배포 실패!!"}));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
@@ -328,7 +339,7 @@ TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesU
   request.ftpTimeouts = FtpTimeouts{5, 2};
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
   const auto commands = server.FtpCommands();
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), UploadDirCommand("RNTO", "Tool.Setup.exe"));  // nothing after the unanswered one
@@ -415,7 +426,7 @@ TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) 
   EXPECT_FALSE(outcome.result);
   ASSERT_TRUE(outcome.error);
   EXPECT_EQ(outcome.error->stage, Stage::kConnect);
-  EXPECT_EQ(Texts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});
+  EXPECT_EQ(DescribedTexts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});
   EXPECT_TRUE(ReadRecentFiles(settings).empty());
   // The local lastver file was written before connecting, and stays.
   EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "33\r\n");
