@@ -140,7 +140,7 @@ class DistFTPMixin:
     refuse_rename_over = False
     store_short = None      # keep only this many bytes of an upload, answer 226
     store_none = False      # keep nothing of an upload, answer 226
-    fault_stor = None       # store faults act on this upload only (1-based)
+    fault_stor = None       # store faults act on these uploads only (1-based set)
     refuse_rnto = None      # "all" or a set of RNTO numbers answered 553
     stall_on = frozenset()  # commands read and never answered
     no_size = False
@@ -233,7 +233,7 @@ class DistFTPMixin:
         # one more upload for --fault-stor.
         DistFTPMixin.upload_count += 1
         self.store_faulty = (self.fault_stor is None
-                             or self.fault_stor == DistFTPMixin.upload_count)
+                             or DistFTPMixin.upload_count in self.fault_stor)
         return super().ftp_STOR(file, mode)
 
     def on_file_received(self, file):
@@ -795,10 +795,10 @@ def parse_args(argv):
                         "answer 226 as if all were stored")
     p.add_argument("--store-none", action="store_true",
                    help="keep no file at all of an upload but answer 226")
-    p.add_argument("--fault-stor", type=int, metavar="N",
+    p.add_argument("--fault-stor", type=parse_numbers, metavar="N[,N...]",
                    help="the store faults (--store-short, --store-none, "
-                        "--fail-stor-552, --cut-after) act only on the N-th "
-                        "upload (STOR or APPE, counted together) of the "
+                        "--fail-stor-552, --cut-after) act only on the listed "
+                        "uploads (STOR or APPE, counted together) of the "
                         "server's life (from 1); default: on all")
     p.add_argument("--upload-rate", type=int, metavar="BYTES",
                    help="take the data of uploads at about BYTES bytes a "
@@ -884,8 +884,6 @@ def parse_args(argv):
         p.error("--cut-after must not be negative")
     if args.store_short is not None and args.store_short < 0:
         p.error("--store-short must not be negative")
-    if args.fault_stor is not None and args.fault_stor < 1:
-        p.error("--fault-stor counts from 1")
     if args.http_status is not None and not 400 <= args.http_status <= 599:
         p.error("--http-status takes an error status, 400 to 599")
     if args.web_root is not None and (not args.web_root or "/" in args.web_root

@@ -17,6 +17,7 @@ constexpr const char* kFooter =
     "usage:\n"
     "  parone-deploy-cli version [--json] FILE...\n"
     "  parone-deploy-cli publish [--yes|--no] [--allow-no-version] [--allow-downgrade]\n"
+    "                            [--allow-unknown-server]\n"
     "                            [--upx PATH] [--passive|--active] [--no-confirm] [--json]\n"
     "                            [--sign [--sign-timeout SECONDS]]\n"
     "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
@@ -26,7 +27,9 @@ constexpr const char* kFooter =
     "\n"
     "publish: --yes answers the same-build question, --allow-no-version the question\n"
     "about a file whose version cannot be read, --allow-downgrade the question about\n"
-    "a build older than the server's, --no declines them all; without them a\n"
+    "a build older than the server's, --allow-unknown-server the question about a\n"
+    "server whose build cannot be read (an error answer, no answer, no build text),\n"
+    "--no declines them all; without them a\n"
     "terminal is asked, and otherwise the answer is No. --sign hands the files to the\n"
     "code-signing service first and uploads once every signed copy is back;\n"
     "--sign-timeout SECONDS (default 600) gives up the wait, and the run. Each\n"
@@ -39,7 +42,7 @@ constexpr const char* kFooter =
     "\n"
     "exit status: 0 success, 1 some file failed, 2 usage error, 3 declined at a\n"
     "             question (check: a file would be asked about), 4 published, not\n"
-    "             confirmed over HTTP\n";
+    "             confirmed over HTTP, 5 (check) a server's build is unknown\n";
 
 }  // namespace
 
@@ -79,7 +82,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   checkCommand->footer(
       "\nexit status: 0 every file is new to the server, 2 usage error, 3 a file\n"
       "             would be asked about (the same build, an older one, or a version\n"
-      "             that cannot be read)\n");
+      "             that cannot be read), 5 the server's build of a file is unknown\n"
+      "             (an error answer, no answer, or no build text)\n");
   DefineRunOptions(*checkCommand, check, false);
   CLI::App* historyCommand = app.add_subcommand(
       "history", "list the last publishes recorded in the journal, newest first");

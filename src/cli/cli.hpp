@@ -18,6 +18,7 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitDeclined = 3;
 inline constexpr int kExitNotConfirmed = 4;  // published, but HTTP served something else
+inline constexpr int kExitUnknownServer = 5;  // check: the server's build of a file is unknown
 
 // What the entry point hands the commands: the standard streams, the
 // platform's services, the environment and what the streams are.

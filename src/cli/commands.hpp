@@ -31,6 +31,7 @@ struct RunOptions {
   bool no = false;              // declines every question
   bool allowNoVersion = false;  // answers the unreadable-version question
   bool allowDowngrade = false;  // answers the older-build question
+  bool allowUnknownServer = false;  // answers the question about an unknown server build
   bool noConfirm = false;       // skips reading the publish back over HTTP
   bool json = false;            // one JSON line per file on stdout
   bool sign = false;

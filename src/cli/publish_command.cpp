@@ -72,13 +72,16 @@ std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext&
   };
   if (options.no) {
     for (QuestionKind kind : {QuestionKind::kSameBuild, QuestionKind::kUnreadableVersion,
-                              QuestionKind::kOlderBuild}) {
+                              QuestionKind::kOlderBuild, QuestionKind::kUnknownServer}) {
       preset(kind, false, "--no");
     }
   }
   if (options.yes) preset(QuestionKind::kSameBuild, true, "--yes");
   if (options.allowNoVersion) preset(QuestionKind::kUnreadableVersion, true, "--allow-no-version");
   if (options.allowDowngrade) preset(QuestionKind::kOlderBuild, true, "--allow-downgrade");
+  if (options.allowUnknownServer) {
+    preset(QuestionKind::kUnknownServer, true, "--allow-unknown-server");
+  }
   return request;
 }
 
@@ -92,6 +95,8 @@ const char* FlagAnswering(QuestionKind kind) {
       return "--allow-no-version";
     case QuestionKind::kOlderBuild:
       return "--allow-downgrade";
+    case QuestionKind::kUnknownServer:
+      return "--allow-unknown-server";
     case QuestionKind::kRetryCopy:
     case QuestionKind::kKeepWaiting:
       break;
@@ -130,7 +135,10 @@ void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish) {
   CLI::Option* downgrade = command.add_flag(
       "--allow-downgrade", options.allowDowngrade,
       "upload a build older than the server's (answers that question)");
-  no->excludes(yes)->excludes(allow)->excludes(downgrade);
+  CLI::Option* unknown = command.add_flag(
+      "--allow-unknown-server", options.allowUnknownServer,
+      "upload although the server's build cannot be read (answers that question; --yes does not)");
+  no->excludes(yes)->excludes(allow)->excludes(downgrade)->excludes(unknown);
   command.add_flag("--no-confirm", options.noConfirm,
                    "do not read the published files back over HTTP");
   command.add_option("--upx", options.upxPath, "the UPX program (default: the stored UpxPath)")
@@ -189,16 +197,22 @@ int RunCheckCommand(const RunOptions& options, CliContext& context) {
   ConsoleEvents events(context.err, context.in, false, false);
   const RunContext run{*request, context.services, events};
   bool wouldAsk = false;
+  bool unknown = false;
   for (const std::string& entry : request->entries) {
     FileReport report{entry, LookUpServerVersion(run, entry), std::nullopt, PublishResult::kChecked};
     const ServerVersion& v = *report.check;
     wouldAsk = wouldAsk || v.Comparison() != BuildComparison::kNew;
+    unknown = unknown || v.record.kind == RecordKind::kUnknown;
+    if (v.record.kind == RecordKind::kUnknown) report.error = v.record.reason;
     if (options.json) {
       context.out << ReportLine(report, context.services.files) << "\n";
       continue;
     }
-    context.out << entry << ": local build \"" << v.localBuild << "\", server build "
-                << BuildValueText(v.server) << " (";
+    const std::string serverBuild = v.record.kind == RecordKind::kBuild     ? BuildValueText(v.server)
+                                    : v.record.kind == RecordKind::kNoRecord ? "none"
+                                                                              : "unknown";
+    context.out << entry << ": local build \"" << v.localBuild << "\", server build " << serverBuild
+                << " (";
     switch (v.Comparison()) {
       case BuildComparison::kNew:
         context.out << "new";
@@ -212,11 +226,17 @@ int RunCheckCommand(const RunOptions& options, CliContext& context) {
       case BuildComparison::kUnreadable:
         context.out << "the version cannot be read";
         break;
+      case BuildComparison::kUnknown:
+        context.out << "the server's build cannot be read";
+        break;
     }
     // A build of 0 that no lastver file gave says why.
     const std::string note = v.AnswerNote();
     context.out << (note.empty() ? "" : "; " + note) << ")\n";
   }
+  // Not knowing outweighs knowing there is a question to ask: a build
+  // script gating on check must not read a dead web side as a pass.
+  if (unknown) return kExitUnknownServer;
   return wouldAsk ? kExitDeclined : kExitOk;
 }
 

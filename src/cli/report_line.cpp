@@ -44,7 +44,9 @@ std::string ReportLine(const FileReport& report, FileSystem& files) {
     line["version"] = nullptr;
     line["local_build"] = nullptr;
   }
-  line["server_build"] = check ? BuildJson(check->server) : Json(nullptr);
+  // null where the server records no build, or nothing is known.
+  line["server_build"] =
+      check && check->record.kind == RecordKind::kBuild ? BuildJson(check->server) : Json(nullptr);
   line["server_status"] = check && check->status != 0 ? Json(check->status) : Json(nullptr);
   line["server_error"] =
       check && check->readError ? Json(check->readError->message) : Json(nullptr);

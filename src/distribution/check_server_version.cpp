@@ -39,15 +39,34 @@ std::string BuildValueText(double value) {
 
 BuildComparison ServerVersion::Comparison() const {
   if (!versionRead) return BuildComparison::kUnreadable;
+  switch (record.kind) {
+    case RecordKind::kNoRecord:
+      return BuildComparison::kNew;
+    case RecordKind::kUnknown:
+      return BuildComparison::kUnknown;
+    case RecordKind::kBuild:
+      break;
+  }
   if (local == server) return BuildComparison::kSame;
   return local > server ? BuildComparison::kNew : BuildComparison::kOlder;
 }
 
 std::string ServerVersion::AnswerNote() const {
-  if (status >= 200 && status < 300) return "";
-  if (status == 404) return "no lastver file on the server yet: HTTP 404";
-  if (status != 0) return "the server answered HTTP " + std::to_string(status);
-  return "no answer from the server: " + (readError ? readError->message : std::string());
+  switch (record.kind) {
+    case RecordKind::kBuild:
+      return "";
+    case RecordKind::kNoRecord:
+      return "no lastver file on the server yet: HTTP " + std::to_string(status);
+    case RecordKind::kUnknown:
+      break;
+  }
+  if (status != 0 && !(status >= 200 && status < 300)) {
+    return "the server answered HTTP " + std::to_string(status);
+  }
+  if (!record.reason || record.reason->kind == CodeKind::kCurl) {
+    return "no answer from the server: " + (record.reason ? record.reason->message : std::string());
+  }
+  return record.reason->message;
 }
 
 ServerVersion LookUpServerVersion(const RunContext& c, const std::string& path) {
@@ -64,21 +83,28 @@ ServerVersion LookUpServerVersion(const RunContext& c, const std::string& path) 
   v.localBuild = BuildNumberOf(v.versionText);
   v.versionRead = IsBuildNumber(v.localBuild);
   v.url = LastVerUrl(c.request.config, s.codePage, BaseNameOf(path));
+  v.local = BuildValue(v.localBuild);
+  if (c.state.webSilent) {
+    // A web side that gave no answer for an earlier file is not waited for
+    // again in this run: the wait would only multiply.
+    v.readError = c.state.webSilent;
+    v.record.reason = c.state.webSilent;
+    return v;
+  }
   const auto fetched = FetchUrlText(v.url, s.codePage, c.request.urlTimeouts, kServerReadBytes);
   if (fetched) {
     v.status = fetched->status;
   } else {
     v.readError = fetched.error();
+    c.state.webSilent = fetched.error();
+    c.events.Notice("웹 서버가 응답하지 않습니다 (" + fetched.error().message +
+                    "). 이번 실행의 나머지 파일은 서버의 빌드를 다시 묻지 않습니다.");
   }
-  // An error answer is no record: its page might begin with a number
-  // ("404 Not Found") that would read as a build.
-  const std::string served = fetched && fetched->ok() ? fetched->body : "";
-  v.serverText = served.substr(0, kUrlTextMaxBytes);
-  v.local = BuildValue(v.localBuild);
-  // The plain reading looks at the first 20 bytes, as ever; a comma-separated
-  // record at its first line.
-  const bool commaRecord = ComparedBuildText(served).size() != served.size();
-  v.server = BuildValue(commaRecord ? served : v.serverText);
+  v.record = RecordFromAnswer(fetched);
+  if (v.record.kind == RecordKind::kBuild) {
+    v.serverText = fetched->body.substr(0, kUrlTextMaxBytes);
+    v.server = v.record.build;
+  }
   return v;
 }
 
@@ -107,6 +133,12 @@ bool CheckServerVersion(const RunContext& c, const std::string& path, ServerVers
       return c.Ask(
           QuestionKind::kSameBuild,
           "이미 올라간 파일의 버전과 같습니다. 그래도 다시 업로드하시겠습니까?\r\n\r\n" + v.fileName);
+    case BuildComparison::kUnknown:
+      // Nothing is known of what is live: publishing might replace a newer
+      // build, so the user decides, knowing why nothing is known.
+      return c.Ask(QuestionKind::kUnknownServer,
+                   "서버의 빌드를 확인할 수 없습니다 (" + v.record.ReasonText() +
+                       "). 그래도 업로드하시겠습니까?\r\n\r\n" + v.fileName);
     case BuildComparison::kOlder:
       // Update clients would be handed the older build as the newest.
       return c.Ask(QuestionKind::kOlderBuild,

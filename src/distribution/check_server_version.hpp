@@ -2,9 +2,11 @@
 // Compares a file's build number with the one the server records in its
 // lastver file, read over HTTP. Blocks while the server is asked (bounded by
 // the URL fetch's time-outs). A version that cannot be read becomes a
-// question of its own instead of an error box; a server without the lastver
-// file, one that answers with an error, and one that cannot be reached all
-// read as build 0, but the check tells which it was.
+// question of its own instead of an error box. The server's record is a
+// build, no record (HTTP 404 or 410: new whatever the local build), or
+// unknown (any other answer, none at all, a body that is no build): unknown
+// is asked about, never read as build 0. Within one run a web side that did
+// not answer is not waited for again.
 
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "common/error.hpp"
 #include "distribution/run_context.hpp"
+#include "distribution/server_record.hpp"
 
 namespace parone {
 
@@ -21,6 +24,7 @@ enum class BuildComparison {
   kSame,        // equal: asked before uploading again
   kOlder,       // less: asked before replacing a newer build
   kUnreadable,  // the local version cannot be read: asked before uploading
+  kUnknown,     // the server's record is unknown: asked before uploading
 };
 
 struct ServerVersion {
@@ -32,13 +36,16 @@ struct ServerVersion {
   int status = 0;           // the HTTP status of the read of the lastver file; 0: no answer
   std::optional<Error> readError;  // why no answer came
   std::string serverText;   // the first bytes of the lastver file, untrimmed ("" unless 2xx)
+  ServerRecord record;      // what the server's lastver file says
   double local = 0;
+  // The server's build, where the record is one; 0 otherwise (for no
+  // record, and where nothing is known).
   double server = 0;
-  bool Same() const { return local == server; }
   BuildComparison Comparison() const;
-  // Why the server's build reads as 0 when it was not read from a lastver
-  // file ("no lastver file on the server yet: HTTP 404", "the server
-  // answered HTTP 503", "no answer from the server: ..."); "" when it was.
+  // What the server was found to hold, for the command line: "" for a
+  // build, "no lastver file on the server yet: HTTP 404", or why it is
+  // unknown ("the server answered HTTP 503", "no answer from the server:
+  // ...", "not a build: ...").
   std::string AnswerNote() const;
 };
 

@@ -25,8 +25,8 @@ SigningOutcome WorkflowSteps::CodeSigning(const RunContext& context,
 }
 
 UploadOutcome WorkflowSteps::ProcUpload(const RunContext& context, const std::string& path,
-                                        bool runUpx) {
-  return parone::ProcUpload(context, path, runUpx);
+                                        bool runUpx, const ServerRecord* seen) {
+  return parone::ProcUpload(context, path, runUpx, seen);
 }
 
 bool RunOutcome::AllPublished() const {
@@ -106,6 +106,7 @@ void MarkStopped(RunOutcome& outcome) {
 RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   const PublishRequest& request = context.request;
   RunOutcome outcome;
+  bool warned = false;  // the journal's notice is said once per run
   // An empty entry names no file: checked, it would meet a missing record
   // and ask a question about nothing; uploaded, it could only fail.
   outcome.entries = request.entries;
@@ -121,6 +122,31 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     outcome.reports.push_back({entry, std::nullopt, std::nullopt, PublishResult::kFailed});
   }
 
+  // A path that names no file is said at once, before any question: asked
+  // about its version first, the user would answer for a file that is not
+  // there.
+  std::string missing;
+  for (FileReport& report : outcome.reports) {
+    FileSystem& files = context.services.files;
+    if (files.FileExists(report.path)) continue;
+    const bool folder = files.FolderExists(report.path);
+    report.error = Error{Stage::kInput, CodeKind::kNone, 0,
+                         folder ? "a folder, not a file" : "no such file", report.path};
+    missing += "\r\n" + report.path + (folder ? " (폴더)" : "");
+  }
+  if (!missing.empty()) {
+    context.Show("배포할 파일이 없습니다. 아무것도 올리지 않았습니다.\r\n" + missing, kStyleWarning);
+    for (FileReport& report : outcome.reports) {
+      if (!report.error) {
+        report.error = Error{Stage::kInput, CodeKind::kNone, 0,
+                             "not sent: another selected path names no file", report.path};
+      }
+      Finish(context, report, warned);
+    }
+    outcome.status = RunStatus::kInputError;
+    return outcome;
+  }
+
   for (FileReport& report : outcome.reports) {
     ServerVersion found;
     const bool goOn = steps_.CheckServerVersion(context, report.path, found);
@@ -130,7 +156,12 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
       return outcome;
     }
     if (!goOn) {
-      for (FileReport& r : outcome.reports) r.result = PublishResult::kDeclined;
+      // Every attempt is recorded, a declined one too: which file was asked
+      // about is in its report.
+      for (FileReport& r : outcome.reports) {
+        r.result = PublishResult::kDeclined;
+        Finish(context, r, warned);
+      }
       outcome.status = RunStatus::kDeclined;
       return outcome;
     }
@@ -144,7 +175,10 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
       return outcome;
     }
     if (!signing.ok) {
-      for (FileReport& r : outcome.reports) r.error = signing.error;
+      for (FileReport& r : outcome.reports) {
+        r.error = signing.error;
+        Finish(context, r, warned);
+      }
       outcome.status = RunStatus::kSigningFailed;
       return outcome;
     }
@@ -153,7 +187,6 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
 
   // When the files were signed, the hand-off has already run UPX over them
   // (after signing it would break the signature), so the upload pass skips it.
-  bool warned = false;
   bool closeRequested = false;
   for (FileReport& report : outcome.reports) {
     const std::string& entry = report.path;
@@ -165,7 +198,8 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
       failed.error = Error{Stage::kPacker, CodeKind::kNone, 0, "the packer failed before signing", entry};
       outcome.uploads.push_back(std::move(failed));
     } else {
-      outcome.uploads.push_back(steps_.ProcUpload(context, entry, !request.sign));
+      const ServerRecord* seen = report.check ? &report.check->record : nullptr;
+      outcome.uploads.push_back(steps_.ProcUpload(context, entry, !request.sign, seen));
     }
     const UploadOutcome& upload = outcome.uploads.back();
     closeRequested = closeRequested || upload.closeRequested;

@@ -38,6 +38,7 @@ namespace parone {
 
 enum class RunStatus {
   kEmptySelection,  // "보낼파일을 선택하세요." was shown
+  kInputError,      // a selected path names no file (said); nothing was asked or sent
   kDeclined,        // the user declined at a question of the version pass
   kSigningFailed,   // the code-signing hand-off gave up
   kCompleted,       // the upload pass went through every entry
@@ -82,8 +83,9 @@ class DistributionSteps {
                                   ServerVersion& found) = 0;
   virtual SigningOutcome CodeSigning(const RunContext& context,
                                      const std::vector<std::string>& paths) = 0;
+  // `seen`: what the version pass found for the file (null: nothing).
   virtual UploadOutcome ProcUpload(const RunContext& context, const std::string& path,
-                                   bool runUpx) = 0;
+                                   bool runUpx, const ServerRecord* seen) = 0;
 };
 
 class WorkflowSteps final : public DistributionSteps {
@@ -91,7 +93,8 @@ class WorkflowSteps final : public DistributionSteps {
   bool CheckServerVersion(const RunContext& context, const std::string& path,
                           ServerVersion& found) override;
   SigningOutcome CodeSigning(const RunContext& context, const std::vector<std::string>& paths) override;
-  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) override;
+  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx,
+                           const ServerRecord* seen) override;
 };
 
 class DistributionRun {

@@ -14,6 +14,8 @@ const char* ResultName(PublishResult result) {
       return "not_confirmed";
     case PublishResult::kChecked:
       return "checked";
+    case PublishResult::kRaced:
+      return "raced";
     case PublishResult::kStopped:
       return "stopped";
   }
@@ -31,11 +33,14 @@ const char* DecisionName(const std::optional<ServerVersion>& check) {
       return "older";
     case BuildComparison::kUnreadable:
       return "unreadable";
+    case BuildComparison::kUnknown:
+      return "unknown";
   }
   return "unreadable";
 }
 
 PublishResult ResultOf(const UploadOutcome& upload) {
+  if (upload.raced) return PublishResult::kRaced;
   if (!upload.published) return PublishResult::kFailed;
   return upload.Unconfirmed() ? PublishResult::kNotConfirmed : PublishResult::kPublished;
 }

@@ -17,6 +17,7 @@ enum class PublishResult {
   kFailed,        // not published (the failure was shown)
   kNotConfirmed,  // published, but HTTP served something else
   kChecked,       // looked at by `check`, which never uploads
+  kRaced,         // another publisher changed the server's lastver meanwhile; nothing renamed
   kStopped,       // the user stopped the run before it was published
 };
 
@@ -28,10 +29,11 @@ struct FileReport {
   std::optional<Error> error{};         // why it is not published (or not confirmed)
 };
 
-// "published", "declined", "failed", "not_confirmed", "checked", "stopped".
+// "published", "declined", "failed", "not_confirmed", "checked", "raced",
+// "stopped".
 const char* ResultName(PublishResult result);
 
-// "new", "same", "older", "unreadable", or "skipped" when not checked.
+// "new", "same", "older", "unreadable", "unknown", or "skipped" when not checked.
 const char* DecisionName(const std::optional<ServerVersion>& check);
 
 PublishResult ResultOf(const UploadOutcome& upload);

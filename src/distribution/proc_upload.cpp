@@ -5,6 +5,7 @@
 
 #include "common/path_names.hpp"
 #include "distribution/failure_messages.hpp"
+#include "distribution/check_server_version.hpp"
 #include "distribution/recent_files.hpp"
 #include "distribution/upx_step.hpp"
 #include "fileutil/file_version.hpp"
@@ -28,15 +29,50 @@ class ProgressEvents final : public ProgressDisplay {
   PublishEvents& events_;
 };
 
+std::string RecordText(const ServerRecord& record) {
+  switch (record.kind) {
+    case RecordKind::kBuild:
+      return "빌드 " + BuildValueText(record.build);
+    case RecordKind::kNoRecord:
+      return "버전파일 없음";
+    case RecordKind::kUnknown:
+      break;
+  }
+  return "알 수 없음 (" + record.ReasonText() + ")";
+}
+
+// What is live after a publish of the pair failed, for the user.
+std::string LiveText(const PairOutcome& pair, const std::string& finalPath) {
+  switch (pair.live) {
+    case LivePair::kNew:
+    case LivePair::kOld:
+      return "서버의 게시 파일은 바뀌지 않았습니다: 이전 파일과 버전파일이 그대로 있습니다.";
+    case LivePair::kMixed:
+      return "서버에는 새 파일과 이전 버전파일이 게시되어 있습니다.\r\n이전 파일: " +
+             (pair.asideName.empty() ? pair.keptCopy : pair.asideName);
+    case LivePair::kDamaged:
+      return "서버의 게시 파일이 온전하지 않습니다: " + finalPath +
+             "\r\n이전 파일은 이 컴퓨터의 " + pair.keptCopy + " 에 보관되어 있습니다.";
+    case LivePair::kMissing:
+      return "서버에 게시된 파일이 없습니다. 이전 파일은 " + pair.asideName + " 에 있습니다.";
+    case LivePair::kUnknown:
+      return "서버와의 연결이 끊겨 무엇이 게시되어 있는지 확인하지 못했습니다.\r\n이전 파일은 " +
+             finalPath + " 또는 " + pair.asideName + " 에 있습니다.";
+  }
+  return "";
+}
+
 // Both files go to temporary names and are checked there before either
-// published name changes; then the program file is renamed in, then its
-// lastver file, so the version the server records never runs ahead of the
-// program file. Every failure is reported and recorded in `out`.
+// published name changes. Then the lastver file is read again over FTP, the
+// truth the publish replaces: if another publisher changed it since the
+// version pass, nothing is renamed. Then the pair goes live as one
+// transaction (FtpSession::PublishPair). Every failure is reported and
+// recorded in `out`.
 bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress,
                  const std::string& path, const std::string& lastVerName,
-                 const std::string& lastVerText, UploadOutcome& out) {
+                 const std::string& lastVerText, const ServerRecord* seen, UploadOutcome& out) {
   const std::string& remoteDir = c.request.config.remoteDir;
-  auto fail = [&](const Error& error, const std::string& name, const char* conclusion) {
+  auto fail = [&](const Error& error, const std::string& name, const std::string& conclusion) {
     c.Show(FtpUploadMessage(error, remoteDir + "/" + name));
     c.Show(conclusion);
     out.error = error;
@@ -56,28 +92,56 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
     ftp.Discard(*program);
     return fail(lastVer.error(), lastVerName, "배포 실패!!");
   }
-  // A stop before the renames leaves both published names as they were;
-  // once begun, the renames finish (see kStopGraceMs).
-  if (c.stopped()) {
+  auto discardBoth = [&] {
     ftp.Discard(*program);
     ftp.Discard(*lastVer);
+  };
+
+  const std::string& livePath = lastVer->finalPath();
+  auto live = ftp.connection().Retrieve(livePath, livePath.substr(livePath.rfind('/') + 1), 64 * 1024);
+  if (!live) {
+    discardBoth();
+    return fail(live.error(), lastVerName, "배포 실패!!");
+  }
+  const ServerRecord now = RecordFromFile(*live);
+  if (seen && seen->kind != RecordKind::kUnknown && !SameRecord(*seen, now)) {
+    discardBoth();
+    c.Show("다른 배포가 서버의 버전을 바꾸었습니다. 아무것도 바꾸지 않았습니다.\r\n\r\n" + fileName +
+               "\r\n확인할 때: " + RecordText(*seen) + "\r\n지금 서버: " + RecordText(now),
+           kStyleWarning);
+    out.raced = true;
+    out.error = Error{Stage::kLastVer, CodeKind::kNone, 0,
+                      "another publisher changed the lastver file: now " +
+                          (now.kind == RecordKind::kBuild ? "build " + BuildValueText(now.build)
+                                                          : std::string("none")),
+                      remoteDir + "/" + lastVerName};
+    return false;
+  }
+
+  // A stop before the renames leaves both published names as they were;
+  // once begun, the transaction finishes (kStopGraceMs), so that a stop never
+  // leaves the pair half replaced.
+  if (c.stopped()) {
+    discardBoth();
     return fail(Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user"}, fileName,
                 "배포 실패!!");
   }
-  if (const Status published = ftp.Publish(*program); !published) {
-    // Nothing published: both names on the server are as they were.
-    ftp.Discard(*program);
-    ftp.Discard(*lastVer);
-    return fail(published.error(), fileName, "배포 실패!!");
-  }
-  if (const Status published = ftp.Publish(*lastVer); !published) {
-    ftp.Discard(*lastVer);
-    return fail(published.error(), lastVerName, "버전파일 배포 실패!!");
-  }
-  return true;
+  const FtpConnection::FinishingAfterStop finishing(ftp.connection());
+  const std::string keepFolder = LocalLastVerPath(c.services.facts, "");
+  const PairOutcome pair =
+      ftp.PublishPair(*program, *lastVer, *live, keepFolder.substr(0, keepFolder.size() - 1));
+  if (pair.ok()) return true;
+  discardBoth();
+  const bool lastVerFailed = pair.error->stage == Stage::kLastVer;
+  const bool stranded = pair.live == LivePair::kMissing;
+  const std::string finalPath = remoteDir + "/" + fileName;
+  return fail(*pair.error, lastVerFailed ? lastVerName : fileName,
+              std::string(lastVerFailed ? "버전파일 배포 실패!!" : "배포 실패!!") +
+                  (stranded ? "" : "\r\n\r\n" + LiveText(pair, finalPath)));
 }
 
-UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx) {
+UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx,
+                     const ServerRecord* seen) {
   const PublishServices& s = c.services;
   const PublishRequest& r = c.request;
   // The packer rewrites the file, so the version is read after it ran.
@@ -93,7 +157,9 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx) 
   UploadOutcome out;
   const VersionText version = reader.GetFileVerString(path, kTrue16);
   for (const Error& e : version.scanErrors) c.Show(ErrorReportMessage(e, kFileVerClosing));
-  if (version.failure) c.Show(ErrorReportMessage(*version.failure, kFileVerClosing));
+  // A version that cannot be read was asked about in the version pass and
+  // the user chose to go on: the reader's own "Error 13" box would only
+  // repeat it in the words of a failure.
   out.versionText = version.text;
   out.build = BuildNumberOf(out.versionText);
   const std::string& build = out.build;
@@ -122,7 +188,7 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx) 
   out.result = true;
   ProgressEvents progress(c.events);
   const auto start = std::chrono::steady_clock::now();
-  out.published = PublishBoth(c, ftp, progress, path, lastVerName, lastVerText, out);
+  out.published = PublishBoth(c, ftp, progress, path, lastVerName, lastVerText, seen, out);
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (ftp.renameUnavailable()) c.events.Notice(kStoredOverNotice);
   ftp.FTP_Close();
@@ -159,10 +225,11 @@ std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastV
   return folder + kPlatform.separator + "temp" + kPlatform.separator + lastVerName;
 }
 
-UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) {
+UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx,
+                         const ServerRecord* seen) {
   Error error;
   try {
-    return Upload(context, path, runUpx);
+    return Upload(context, path, runUpx, seen);
   } catch (const std::bad_alloc&) {
     error = Error{Stage::kStore, CodeKind::kRuntime, 7, "Out of memory", path};
   } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 
 #include "common/error.hpp"
 #include "distribution/run_context.hpp"
+#include "distribution/server_record.hpp"
 #include "distribution/web_confirmation.hpp"
 
 namespace parone {
@@ -28,17 +29,22 @@ struct UploadOutcome {
   std::optional<WebConfirmation> web{};  // what HTTP served after the publish, when asked
   std::optional<Error> error{};          // why it is not published, or not confirmed
   bool closeRequested = false;           // published with close-after-sending: close, no "배포완료"
+  bool raced = false;                    // another publisher changed the lastver file meanwhile
 
   // Published, and HTTP was asked and served something else.
   bool Unconfirmed() const { return published && web && !web->Confirmed(); }
 };
 
 // `runUpx` false skips the UPX step (it already ran before code signing).
+// `seen` is what the version pass found on the server: when the lastver file
+// holds something else by the time both files are staged, another publisher
+// came between, and nothing is renamed (unknown and null: not compared).
 // A failed packer ends the file with "배포 실패!!" before any connection.
 // A publish that HTTP does not confirm stays as it is; a warning box (style
 // 48) says what the web served instead of "배포완료", and the window is not
 // closed.
-UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx = true);
+UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx = true,
+                         const ServerRecord* seen = nullptr);
 
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);

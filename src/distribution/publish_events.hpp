@@ -18,6 +18,7 @@ enum class QuestionKind {
   kSameBuild,          // the server already records this build: upload again?
   kUnreadableVersion,  // the file's version cannot be read: upload anyway?
   kOlderBuild,         // the server records a greater build: replace it with this older one?
+  kUnknownServer,      // nothing is known of the server's build: upload anyway?
   kRetryCopy,          // a copy into the signing drop folder failed: try again?
   kKeepWaiting,        // the signed copies are long in coming: keep waiting?
 };

@@ -62,7 +62,8 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
   e.path = report.path;
   if (report.check) {
     e.localBuild = report.check->localBuild;
-    e.serverBuild = report.check->server;
+    // Only a build the server really records; unknown is not 0.
+    if (report.check->record.kind == RecordKind::kBuild) e.serverBuild = report.check->server;
   }
   if (report.upload) {
     e.size = report.upload->size;
@@ -73,6 +74,7 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
     e.seconds = report.upload->seconds;
   }
   e.result = ResultName(report.result);
+  e.decision = DecisionName(report.check);
   e.error = report.error;
   return e;
 }
@@ -89,6 +91,7 @@ std::string JournalLine(const JournalEntry& e) {
   line["local_build"] = e.localBuild;
   line["server_build"] = e.serverBuild ? BuildJson(*e.serverBuild) : Json(nullptr);
   line["result"] = e.result;
+  line["decision"] = e.decision.empty() ? Json(nullptr) : Json(e.decision);
   line["confirmed"] = OrNull(e.confirmed);
   line["seconds"] = e.seconds;
   line["error"] = ErrorJson(e.error);
@@ -108,7 +111,8 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
   JournalEntry e;
   // What history shows must be there; the rest may be missing or null.
   if (!textOf("time", e.time, true) || !textOf("path", e.path, true) ||
-      !textOf("result", e.result, true) || !textOf("user", e.user, false) ||
+      !textOf("result", e.result, true) || !textOf("decision", e.decision, false) ||
+      !textOf("user", e.user, false) ||
       !textOf("machine", e.machine, false) || !textOf("tool", e.tool, false) ||
       !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false)) {
     return std::nullopt;

@@ -33,6 +33,7 @@ struct JournalEntry {
   std::string localBuild;  // what the lastver file records
   std::optional<double> serverBuild;  // the server's build before, as read
   std::string result;                 // ResultName
+  std::string decision;               // DecisionName: for a declined attempt, what was asked
   std::optional<bool> confirmed;      // nullopt: HTTP was not asked
   double seconds = 0;
   // Why it was not published: the stage, the code and the other side's

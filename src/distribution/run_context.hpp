@@ -7,7 +7,10 @@
 // without asking, and a Sleep ends at once.
 
 #include <algorithm>
+#include <optional>
 #include <string>
+
+#include "common/error.hpp"
 
 #include "distribution/publish_events.hpp"
 #include "distribution/publish_request.hpp"
@@ -15,10 +18,17 @@
 
 namespace parone {
 
+// What one run has learnt on its way, for the files that follow.
+struct RunState {
+  // The web side gave no answer at all: later files are not waited for again.
+  std::optional<Error> webSilent;
+};
+
 struct RunContext {
   const PublishRequest& request;
   PublishServices& services;
   PublishEvents& events;
+  mutable RunState state{};
 
   // True for Yes: the request's answer where it gives one, else the front
   // end's. Blocks while the front end asks.

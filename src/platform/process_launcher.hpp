@@ -43,9 +43,11 @@ class ProcessLauncher {
   virtual LaunchResult Run(const LaunchRequest& request) = 0;
 };
 
-// The platform's own launcher: posix_spawn and waitpid on Linux (the program
-// in a process group of its own, so that a time-out ends what it started
-// too); ShellExecuteExW and WaitForSingleObject on Windows.
+// The platform's own launcher. A time-out ends the program and what it
+// started: on Linux posix_spawn and waitpid, the program in a process group
+// of its own; on Windows ShellExecuteExW ("open") and WaitForSingleObject,
+// the program in a job object of the run's own, which also ends whatever
+// the program left running when Run returns.
 class NativeProcessLauncher final : public ProcessLauncher {
  public:
   LaunchResult Run(const LaunchRequest& request) override;

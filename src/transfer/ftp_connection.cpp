@@ -65,6 +65,8 @@ struct FtpConnection::Impl {
   std::vector<Exchange> transcript;  // of the last perform
   bool collecting = false;
   std::string listing;
+  std::size_t collectLimit = kListingLimit;
+  bool overflowed = false;  // more came than collectLimit
   long stopGraceMs = 0;  // how long the commands being sent outlast a stop
 
   Impl(const CodePage& c, FtpTimeouts t) : codePage(c), timeouts(t) {}
@@ -110,7 +112,10 @@ struct FtpConnection::Impl {
     auto& s = *static_cast<Impl*>(self);
     const std::size_t n = size * count;
     if (!s.collecting) return n;  // nothing else is ever downloaded
-    if (s.listing.size() + n > kListingLimit) return 0;
+    if (s.listing.size() + n > s.collectLimit) {
+      s.overflowed = true;
+      return 0;
+    }
     s.listing.append(data, n);
     return n;
   }
@@ -141,17 +146,12 @@ struct FtpConnection::Impl {
   }
 };
 
-// Commands sent while one lives outlast a stop by kStopGraceMs.
-class FtpConnection::FinishingAfterStop {
- public:
-  explicit FinishingAfterStop(Impl& impl) : impl_(impl) { impl_.stopGraceMs = kStopGraceMs; }
-  ~FinishingAfterStop() { impl_.stopGraceMs = 0; }
-  FinishingAfterStop(const FinishingAfterStop&) = delete;
-  FinishingAfterStop& operator=(const FinishingAfterStop&) = delete;
+FtpConnection::FinishingAfterStop::FinishingAfterStop(FtpConnection& connection)
+    : impl_(*connection.impl_), previousGraceMs_(impl_.stopGraceMs) {
+  impl_.stopGraceMs = kStopGraceMs;
+}
 
- private:
-  Impl& impl_;
-};
+FtpConnection::FinishingAfterStop::~FinishingAfterStop() { impl_.stopGraceMs = previousGraceMs_; }
 
 FtpConnection::FtpConnection(const CodePage& codePage, FtpTimeouts timeouts)
     : impl_(std::make_unique<Impl>(codePage, timeouts)) {}
@@ -282,7 +282,7 @@ std::vector<FtpReply> FtpConnection::Send(std::initializer_list<std::string> com
 
 RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& to,
                                     FtpReply* reply) {
-  const FinishingAfterStop finishing(*impl_);
+  const FinishingAfterStop finishing(*this);
   const std::vector<FtpReply> r = Send({"RNFR " + from, "RNTO " + to});
   if (reply) *reply = r[0].refused() ? r[0] : r[1];
   if (r[1].positive()) return RenameOutcome::kDone;
@@ -291,7 +291,7 @@ RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& 
 }
 
 void FtpConnection::Remove(const std::string& path) {
-  const FinishingAfterStop finishing(*impl_);
+  const FinishingAfterStop finishing(*this);
   Send({"DELE " + path});
 }
 
@@ -308,6 +308,7 @@ Result<std::string> FtpConnection::ListOne(const std::string& path) {
   curl_easy_setopt(s.handle(), CURLOPT_CUSTOMREQUEST, request.c_str());
   s.listing.clear();
   s.collecting = true;
+  s.collectLimit = kListingLimit;
   const CURLcode rc = s.Perform();
   s.collecting = false;
   curl_easy_setopt(s.handle(), CURLOPT_CUSTOMREQUEST, nullptr);
@@ -318,6 +319,57 @@ Result<std::string> FtpConnection::ListOne(const std::string& path) {
     return Error{Stage::kSizeCheck, CodeKind::kCurl, rc, s.curl->ErrorText(rc), path, rc};
   }
   return s.listing;
+}
+
+Result<bool> FtpConnection::Exists(const std::string& path, const std::string& name) {
+  const std::vector<FtpReply> r = Send({"TYPE I", "SIZE " + path});
+  if (r[1].code == 0) {
+    return Error{Stage::kSizeCheck, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "no reply to SIZE",
+                 path, CURLE_OPERATION_TIMEDOUT};
+  }
+  if (r[1].code == 213) return true;
+  if (r[1].code == 550) return false;
+  // No usable SIZE: a listing of the name says whether it is there.
+  const auto text = ListOne(path);
+  if (text) return ParseListedSize(*text, name).has_value();
+  const Error& e = text.error();
+  if (e.kind == CodeKind::kFtp && e.code == 550) return false;
+  return e;
+}
+
+Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& path,
+                                                           const std::string& name,
+                                                           std::size_t maxBytes) {
+  Impl& s = *impl_;
+  if (!s.usable()) {
+    return Error{Stage::kStore, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "the connection was lost",
+                 path, CURLE_OPERATION_TIMEDOUT};
+  }
+  const std::string url = UrlOf(path);
+  curl_easy_setopt(s.handle(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(s.handle(), CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 0L);
+  s.listing.clear();
+  s.collecting = true;
+  s.collectLimit = maxBytes;
+  s.overflowed = false;
+  const CURLcode rc = s.Perform();
+  s.collecting = false;
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 1L);
+  if (rc == CURLE_OK) return std::optional<std::string>(std::move(s.listing));
+  if (rc == CURLE_WRITE_ERROR && s.overflowed) {
+    return Error{Stage::kStore, CodeKind::kNone, 0,
+                 "larger than " + std::to_string(maxBytes) + " bytes", path, rc};
+  }
+  const FtpReply last = LastReply();
+  if (last.code == 550) {
+    // 550 also refuses a file that is there; only a server that says the
+    // same to SIZE has no such file.
+    const auto there = Exists(path, name);
+    if (there && !*there) return std::optional<std::string>();
+  }
+  if (last.refused()) return Error{Stage::kStore, CodeKind::kFtp, last.code, last.line, path, rc};
+  return Error{Stage::kStore, CodeKind::kCurl, rc, s.curl->ErrorText(rc), path, rc};
 }
 
 Result<std::uint64_t> FtpConnection::SizeOf(const std::string& path, const std::string& name) {

@@ -60,7 +60,25 @@ struct FtpReply {
 enum class RenameOutcome { kDone, kRefused, kLost };
 
 class FtpConnection {
+  struct Impl;
+
  public:
+  // While one lives, what is sent on the connection outlasts a stop by
+  // kStopGraceMs: work that must not be left half done (the renames that
+  // put a pair in place, the removal of what a stopped publish left)
+  // finishes. Scopes nest.
+  class FinishingAfterStop {
+   public:
+    explicit FinishingAfterStop(FtpConnection& connection);
+    ~FinishingAfterStop();
+    FinishingAfterStop(const FinishingAfterStop&) = delete;
+    FinishingAfterStop& operator=(const FinishingAfterStop&) = delete;
+
+   private:
+    Impl& impl_;
+    long previousGraceMs_;
+  };
+
   FtpConnection(const CodePage& codePage, FtpTimeouts timeouts);
   ~FtpConnection();
   FtpConnection(const FtpConnection&) = delete;
@@ -94,6 +112,14 @@ class FtpConnection {
   // gives a size.
   Result<std::uint64_t> SizeOf(const std::string& path, const std::string& name);
 
+  // Whether the server has a file at `path` (SIZE, or a listing of that one
+  // name where SIZE is missing). An error when neither says.
+  Result<bool> Exists(const std::string& path, const std::string& name);
+  // RETR: the file's bytes, or nullopt when the server has no such file.
+  // More than `maxBytes` is an error (stage store): nothing is cut short.
+  Result<std::optional<std::string>> Retrieve(const std::string& path, const std::string& name,
+                                              std::size_t maxBytes);
+
   // For the transfers built on this connection (ftp_store.cpp): the URL of
   // a remote path, the easy handle with the session's options, and one
   // perform on it. Perform marks the connection lost on a time-out.
@@ -106,8 +132,6 @@ class FtpConnection {
 
  private:
   Result<std::string> ListOne(const std::string& path);
-  struct Impl;
-  class FinishingAfterStop;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/error.hpp"
@@ -31,6 +32,25 @@ enum FtpCheck : long {
   kFtpControlCharacter = 3, // stage input: the remote path would end a command line early
   kFtpOldFileAside = 4,     // stage rename: the published file is left under `subject` only
   kFtpNotStaged = 5,        // stage rename: nothing staged to publish (or the connection is gone)
+  kFtpCannotKeep = 6,       // stage store: the live file could not be kept before storing over it
+};
+
+// What is live under the published names after PublishPair.
+enum class LivePair {
+  kNew,      // the new program file and its lastver file
+  kOld,      // the old pair, as before (or nothing, where nothing was there)
+  kMixed,    // the new program file with the old lastver file
+  kDamaged,  // the program file under its name is not whole (see keptCopy)
+  kMissing,  // no program file under its name (see asideName)
+  kUnknown,  // the connection was lost in the middle: the old file is under its name or asideName
+};
+
+struct PairOutcome {
+  LivePair live = LivePair::kOld;
+  std::optional<Error> error;  // why the new pair is not live
+  std::string asideName;       // the old program file's remote name, where it is not back (UTF-8)
+  std::string keptCopy;        // the local copy of the old program file, where the server's is lost
+  bool ok() const { return !error; }
 };
 
 // A file held on the server under its temporary name, with all its bytes,
@@ -108,6 +128,21 @@ class FtpSession {
   // staged file is still pending (call Discard).
   Status Publish(FtpStagedFile& staged);
 
+  // Puts a staged program file and its staged lastver file live as one
+  // transaction: the old program file is moved aside (never deleted) until
+  // the new lastver file is in place; if the lastver file cannot be put in
+  // place, the old program file comes back and the old lastver stays, so the
+  // live pair is old or new, never half. The lastver file is small and its
+  // old text is known (`oldLastVer`, nullopt: there was none): where it
+  // cannot be renamed in either way it is stored straight, and put back the
+  // same way. An account that may not rename gets both stored straight over
+  // their names, after the live program file was kept (downloaded) into
+  // `keepFolder`, from where it is stored back if the new one does not
+  // arrive whole. The outcome says what is live when it failed.
+  PairOutcome PublishPair(FtpStagedFile& program, FtpStagedFile& lastVer,
+                          const std::optional<std::string>& oldLastVer,
+                          const std::string& keepFolder);
+
   // Removes a pending staged file from the server; quietly, since a
   // leftover temporary file harms nothing that is published. Does nothing
   // once the connection is lost.
@@ -128,6 +163,12 @@ class FtpSession {
   Result<std::pair<std::string, std::string>> RemoteNames(const std::string& remoteDir,
                                                           const std::string& name) const;
   Status Replace(const FtpStagedFile& staged);
+  Status StoreOver(RandomAccessFile& source, const std::string& path, const std::string& name,
+                   ProgressDisplay* progress);
+  Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
+  PairOutcome StoreStraightPair(FtpStagedFile& program, FtpStagedFile& lastVer,
+                                const std::optional<std::string>& oldLastVer,
+                                const std::string& keepFolder);
 
   FileSystem& files_;
   const CodePage& codePage_;

@@ -81,6 +81,15 @@ Result<StoredBytes> StoreFile(FtpConnection& connection, RandomAccessFile& file,
     return Error{Stage::kStore, CodeKind::kRuntime, 57, "Device I/O error", remotePath, rc};
   }
   const FtpReply reply = connection.LastReply();
+  // Every byte went, and then the server said no (552 after the data, as a
+  // quota check does): what it holds decides, not what it said.
+  if (source.called && source.sent == source.length && reply.refused() && !connection.lost()) {
+    const std::string name = remotePath.substr(remotePath.rfind('/') + 1);
+    const auto held = connection.SizeOf(remotePath, name);
+    if (held && *held == source.length) {
+      return StoredBytes{source.length, hash ? digest->HexDigest() : std::string()};
+    }
+  }
   // A reply that refused the transfer says more than libcurl's summary of it.
   const bool byServer = reply.refused();
   Error error{source.called ? Stage::kStore : Stage::kFolder,

@@ -23,7 +23,9 @@ struct StoredBytes {
 };
 
 // Stores `file` as `remotePath` (server code page bytes). The server's final
-// reply counts: anything but its acceptance of all the data is an error.
+// reply counts: anything but its acceptance of all the data is an error,
+// except a refusal after every byte was sent where the server turns out to
+// hold all of them (its size is asked: a 552 sent after the data).
 // Stage folder when the server would not take the file at all (a missing
 // folder, no data connection, a connection already lost), stage store when
 // the bytes did not all arrive (the local file could not be read: run-time

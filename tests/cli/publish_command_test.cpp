@@ -132,13 +132,16 @@ TEST_F(CliPublish, ASelectionOfSeveralFilesAndTheSameBuildQuestion) {
   EXPECT_EQ(Run({"publish", "--yes", "--server", address, sample_}), kExitOk) << err;
   EXPECT_TRUE(fs::exists(server.uploadDir() + "/sample.exe"));
 
-  // One entry that fails (no such file, allowed past its question) makes
-  // the whole run report failure, after the others were still published.
+  // An entry that names no file is said at once, before any question, and
+  // nothing of the selection is sent.
   fs::remove(server.uploadDir() + "/second.exe");
-  EXPECT_EQ(Run({"publish", "--yes", "--allow-no-version", "--server", address, second,
-                 (root_ / "gone.exe").string()}),
+  const std::string gone = (root_ / "gone.exe").string();
+  EXPECT_EQ(Run({"publish", "--yes", "--allow-no-version", "--server", address, second, gone}),
             kExitFailed);
-  EXPECT_TRUE(fs::exists(server.uploadDir() + "/second.exe"));
+  EXPECT_NE(err.find("배포할 파일이 없습니다. 아무것도 올리지 않았습니다.\n\n" + gone), std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("버전:"), std::string::npos) << err;  // not even looked at
+  EXPECT_FALSE(fs::exists(server.uploadDir() + "/second.exe"));
 }
 
 TEST_F(CliPublish, AFileWithoutAReadableVersionIsUploadedOnlyWhenAllowed) {
@@ -223,7 +226,7 @@ TEST_F(CliPublish, CheckReportsAVersionThatCannotBeReadAsAFileItWouldAskAbout) {
   EXPECT_EQ(Run({"check", "--server", Address(server), sample_, NotAProgram()}), kExitDeclined);
   EXPECT_EQ(out, sample_ + ": local build \"33\", server build 32 (new)\n" +
                      (root_ / "notes.exe").string() +
-                     ": local build \"\", server build 0 (the version cannot be read; "
+                     ": local build \"\", server build none (the version cannot be read; "
                      "no lastver file on the server yet: HTTP 404)\n");
   EXPECT_EQ(err.find("GetFileVer"), std::string::npos) << err;
 }
@@ -268,7 +271,13 @@ TEST_F(CliPublish, TheUpxOptionNamesTheProgramToRun) {
 TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   const std::string nowhere = "127.0.0.1:" + std::to_string(testing::UnusedPort()) + ":" +
                               std::to_string(testing::UnusedPort());
-  EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitFailed);
+  // Nothing answers: the server's build is unknown, and without a terminal
+  // nobody says Yes to that.
+  EXPECT_EQ(Run({"publish", "--server", nowhere, sample_}), kExitDeclined);
+  EXPECT_NE(err.find("서버의 빌드를 확인할 수 없습니다 (응답 없음: "), std::string::npos) << err;
+  EXPECT_NE(err.find("-> No (--allow-unknown-server answers Yes)"), std::string::npos) << err;
+  EXPECT_EQ(Run({"publish", "--yes", "--server", nowhere, sample_}), kExitDeclined);  // not --yes
+  EXPECT_EQ(Run({"publish", "--allow-unknown-server", "--server", nowhere, sample_}), kExitFailed);
   EXPECT_NE(err.find("서버 접속 실패!"), std::string::npos);
   EXPECT_EQ(Run({"publish"}), kExitUsage);
   EXPECT_EQ(Run({"publish", "--server", "host:notaport", sample_}), kExitUsage);
@@ -281,6 +290,7 @@ TEST_F(CliPublish, FailuresAndUsageErrorsHaveTheirOwnExitStatus) {
   const std::vector<std::string> contradictions[] = {
       {"--yes", "--no"},
       {"--no", "--allow-no-version"},
+      {"--no", "--allow-unknown-server"},
       {"--passive", "--active"},
       {"--sign", "--sign-timeout", "soon"},
       {"--sign", "--sign-timeout", "-5"},

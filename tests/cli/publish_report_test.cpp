@@ -121,7 +121,7 @@ TEST_F(CliReport, PublishJsonGivesOneLineWithEveryFieldPerFile) {
   EXPECT_EQ(program["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(program["version"], "1.01.33");
   EXPECT_EQ(program["local_build"], "33");
-  EXPECT_EQ(program["server_build"], 0);
+  EXPECT_TRUE(program["server_build"].is_null());  // no record: no build
   EXPECT_EQ(program["server_status"], 404);  // nothing published before
   EXPECT_TRUE(program["server_error"].is_null());
   EXPECT_EQ(program["decision"], "new");
@@ -173,8 +173,16 @@ TEST_F(CliReport, APublishTheWebDoesNotShowExitsFourAndNoConfirmSkipsTheReadBack
   EXPECT_EQ(JsonLines()[0]["confirmed"], false);
   EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");  // published all the same
 
-  // The web still cannot see the lastver file, so the build reads as new.
-  EXPECT_EQ(Run({"publish", "--json", "--no-confirm", "--server", Address(server), sample_}), kExitOk)
+  // The web still cannot see the lastver file, so the version pass finds no
+  // record; the server's own copy, read before anything is renamed, says
+  // build 33: nothing is replaced on a guess.
+  EXPECT_EQ(Run({"publish", "--json", "--server", Address(server), sample_}), kExitFailed) << err;
+  EXPECT_EQ(JsonLines()[0]["result"], "raced");
+  EXPECT_NE(err.find("확인할 때: 버전파일 없음\n지금 서버: 빌드 33"), std::string::npos) << err;
+
+  // Without the read-back, a publish the web cannot see ends as it always did.
+  LocalServer other({"--web-root", "other_html"});
+  EXPECT_EQ(Run({"publish", "--json", "--no-confirm", "--server", Address(other), sample_}), kExitOk)
       << err;
   EXPECT_TRUE(JsonLines()[0]["confirmed"].is_null());
   EXPECT_EQ(JsonLines()[0]["result"], "published");
@@ -216,7 +224,7 @@ TEST_F(CliReport, AnOlderBuildThanTheServersGoesUpOnlyWithAllowDowngrade) {
   EXPECT_EQ(server.ReadUploaded("sample_lastver.txt"), "33\r\n");
 }
 
-TEST_F(CliReport, CheckExitsThreeForEveryFileItWouldAskAboutAndSaysWhyABuildReadZero) {
+TEST_F(CliReport, CheckExitsThreeForAQuestionFiveForAnUnknownServerAndZeroOnlyWhenAllIsNew) {
   LocalServer server;
   const std::string notes = (root_ / "notes.exe").string();
   std::ofstream(notes) << "no program";
@@ -227,31 +235,36 @@ TEST_F(CliReport, CheckExitsThreeForEveryFileItWouldAskAboutAndSaysWhyABuildRead
     const char* said;
   };
   const Case cases[] = {
-      {nullptr, sample_, kExitOk, "server build 0 (new; no lastver file on the server yet: HTTP 404)"},
+      {nullptr, sample_, kExitOk, "server build none (new; no lastver file on the server yet: HTTP 404)"},
       {"32\r\n", sample_, kExitOk, "server build 32 (new)"},
       {"33\r\n", sample_, kExitDeclined, "server build 33 (already on the server)"},
       {"34\r\n", sample_, kExitDeclined, "server build 34 (older than the server's)"},
-      {nullptr, notes, kExitDeclined, "server build 0 (the version cannot be read; no lastver"},
+      {nullptr, notes, kExitDeclined, "server build none (the version cannot be read; no lastver"},
   };
   for (const Case& c : cases) {
     if (c.recorded) server.PutUploaded("sample_lastver.txt", c.recorded);
     EXPECT_EQ(Run({"check", "--server", Address(server), c.file}), c.status) << out;
     EXPECT_NE(out.find(c.said), std::string::npos) << out;
   }
-  // A server that fails, and one that is not there.
+  // A server that fails, and one that is not there: nothing is known, which
+  // a build script gating on check must not read as a pass.
   LocalServer failing({"--http-status", "503"});
-  EXPECT_EQ(Run({"check", "--server", Address(failing), sample_}), kExitOk);
-  EXPECT_NE(out.find("(new; the server answered HTTP 503)"), std::string::npos) << out;
+  EXPECT_EQ(Run({"check", "--server", Address(failing), sample_}), kExitUnknownServer);
+  EXPECT_NE(out.find("server build unknown (the server's build cannot be read; the server answered HTTP 503)"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(Run({"check", "--json", "--server",
                  "127.0.0.1:" + std::to_string(testing::UnusedPort()) + ":" +
                      std::to_string(testing::UnusedPort()),
                  sample_, notes}),
-            kExitDeclined);
+            kExitUnknownServer);
   const std::vector<Json> lines = JsonLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(lines[0]["server_status"].is_null());
+  EXPECT_TRUE(lines[0]["server_build"].is_null());
   EXPECT_NE(lines[0]["server_error"].get<std::string>(), "");
-  EXPECT_EQ(lines[0]["decision"], "new");
+  EXPECT_EQ(lines[0]["decision"], "unknown");
+  EXPECT_EQ(lines[0]["error"]["stage"], "lastver");
   EXPECT_EQ(lines[0]["result"], "checked");
   EXPECT_EQ(lines[0]["size"], fs::file_size(sample_));
   EXPECT_TRUE(lines[0]["sha256"].is_null());  // nothing was sent

@@ -98,35 +98,88 @@ TEST_F(CheckServerVersionTest, TheSameBuildAsksAndTheAnswerDecides) {
   EXPECT_EQ(events.lblVer.back(), "버전: 1.01.33");
 }
 
-TEST_F(CheckServerVersionTest, ANewerOrMissingBuildGoesOnWithoutAWordAndSaysWhyItReadZero) {
+TEST_F(CheckServerVersionTest, ANewerBuildOrNoRecordGoesOnWithoutAWord) {
   const std::string path = Program("Other.exe");
   ServerVersion found;
   ServerRecords("Other_lastver.txt", "32\r\n");
   EXPECT_TRUE(Check(path, &found));
   EXPECT_EQ(found.Comparison(), BuildComparison::kNew);
+  EXPECT_EQ(found.record.kind, RecordKind::kBuild);
   EXPECT_EQ(found.status, 200);
   EXPECT_EQ(found.AnswerNote(), "");
-  EXPECT_TRUE(Check(Program("Never.exe"), &found));  // no lastver file yet reads as 0
-  EXPECT_EQ(found.server, 0);
+  EXPECT_TRUE(Check(Program("Never.exe"), &found));
+  EXPECT_EQ(found.record.kind, RecordKind::kNoRecord);
   EXPECT_EQ(found.AnswerNote(), "no lastver file on the server yet: HTTP 404");
-  config_.httpPort = testing::UnusedPort();  // unreachable reads as 0
-  EXPECT_TRUE(Check(path, &found));
-  EXPECT_EQ(found.status, 0);
-  EXPECT_EQ(found.AnswerNote().rfind("no answer from the server: ", 0), 0u) << found.AnswerNote();
+  // No record is new whatever the local build: a build 0 on an empty server
+  // is not "already on the server".
+  EXPECT_TRUE(Check(ProgramWithVersion("zero.exe", u"1.0.0"), &found));
+  EXPECT_EQ(found.Comparison(), BuildComparison::kNew);
   EXPECT_TRUE(boxes.shown().empty());
 }
 
-TEST_F(CheckServerVersionTest, AnErrorPageIsNoRecordEvenWhenItBeginsWithANumber) {
-  // A server (or a proxy) that answers every request with an error.
-  LocalServer failing({"--http-status", "503"});
-  config_.httpPort = failing.httpPort();
-  failing.PutUploaded("Tool_lastver.txt", "34\r\n");
-  ServerVersion found;
-  EXPECT_TRUE(Check(Program("Tool.exe"), &found));
-  EXPECT_EQ(found.status, 503);
-  EXPECT_EQ(found.server, 0);
-  EXPECT_EQ(found.serverText, "");
-  EXPECT_EQ(found.AnswerNote(), "the server answered HTTP 503");
+// One row per way a server can fail to say what it has: each asks (No by
+// default, so the run ends), naming the reason and the file.
+TEST_F(CheckServerVersionTest, AnUnknownServerBuildIsAskedAboutNeverReadAsZero) {
+  struct Case {
+    std::vector<std::string> switches;
+    const char* reason;  // how the question names it
+  };
+  const Case cases[] = {
+      {{"--lastver-fault", "503"}, "(HTTP 503)"},
+      {{"--lastver-fault", "500"}, "(HTTP 500)"},
+      {{"--lastver-fault", "403"}, "(HTTP 403)"},
+      {{"--lastver-fault", "html"}, "(빌드 번호가 아닌 내용: \"<"},
+      {{"--lastver-fault", "reset"}, "(응답 없음: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.switches.back());
+    LocalServer hostile(c.switches);
+    hostile.PutUploaded("Tool_lastver.txt", "34\r\n");  // the truth it does not tell
+    config_.httpPort = hostile.httpPort();
+    boxes.Clear();
+    events.asked.clear();
+    ServerVersion found;
+    EXPECT_FALSE(Check(Program("Tool.exe"), &found));  // build 33 over an unknown: asked, No
+    EXPECT_EQ(found.Comparison(), BuildComparison::kUnknown);
+    EXPECT_EQ(found.record.kind, RecordKind::kUnknown);
+    EXPECT_EQ(found.server, 0);
+    EXPECT_EQ(events.asked, std::vector<QuestionKind>{QuestionKind::kUnknownServer});
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    const std::string& text = boxes.shown()[0].text;
+    EXPECT_EQ(text.rfind(std::string("서버의 빌드를 확인할 수 없습니다 ") + c.reason, 0), 0u) << text;
+    EXPECT_NE(text.find("). 그래도 업로드하시겠습니까?\r\n\r\nTool.exe"), std::string::npos) << text;
+    EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
+    boxes.AnswerNextQuestion(kAnswerYes);
+    EXPECT_TRUE(Check(Program("Tool.exe")));  // Yes goes on
+  }
+}
+
+TEST_F(CheckServerVersionTest, AWebSideThatDoesNotAnswerIsNotWaitedForAgainInTheSameRun) {
+  LocalServer silent({"--lastver-fault", "stall"});  // reads the request, never answers
+  config_.httpPort = silent.httpPort();
+  PublishRequest request;
+  request.config = config_;
+  request.urlTimeouts = UrlTextTimeouts{1, 2};
+  PublishServices services{files, settings, cp949, facts, launcher, sleeper};
+  const RunContext context{request, services, events};
+  std::vector<ServerVersion> found;
+  for (const char* name : {"a.exe", "b.exe", "c.exe", "d.exe", "e.exe"}) {
+    found.push_back(LookUpServerVersion(context, Program(name)));
+  }
+  for (const ServerVersion& v : found) {
+    EXPECT_EQ(v.Comparison(), BuildComparison::kUnknown);
+    ASSERT_TRUE(v.record.reason);
+    EXPECT_EQ(v.record.reason->code, 28);  // the first one's time-out, for every file
+  }
+  // Asked once and waited once, not five times; said once.
+  const std::string log = silent.CommandLogText();
+  std::size_t asked = 0;
+  for (std::size_t at = log.find("_lastver.txt"); at != std::string::npos;
+       at = log.find("_lastver.txt", at + 1)) {
+    ++asked;
+  }
+  EXPECT_EQ(asked, 1u) << log;
+  EXPECT_EQ(events.notices.size(), 1u);
 }
 
 TEST_F(CheckServerVersionTest, AnOlderBuildThanTheServersAsksWithBothBuildsAndNoAsDefault) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "distribution/distribution_run.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -23,6 +24,8 @@ class RecordingSteps final : public DistributionSteps {
     found.localBuild = "33";
     found.local = 33;
     found.server = older == path ? 34 : 32;
+    found.record.kind = RecordKind::kBuild;
+    found.record.build = found.server;
     return !declined || *declined != path;
   }
   SigningOutcome CodeSigning(const RunContext&, const std::vector<std::string>& paths) override {
@@ -35,7 +38,8 @@ class RecordingSteps final : public DistributionSteps {
     if (signingFails) outcome.error = Error{Stage::kSigning, CodeKind::kNone, 0, "no signed copies"};
     return outcome;
   }
-  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx) override {
+  UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx,
+                           const ServerRecord*) override {
     calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
     if (duringUpload) duringUpload();
     if (stopDuring == path) {
@@ -85,6 +89,9 @@ class DistributionRunTest : public ::testing::Test {
   // The selection as typed, empty entries and all: the run must pass over them.
   RunOutcome Run(const std::string& selection, bool sign = false) {
     request.entries = SplitSelection(selection);
+    for (const std::string& entry : request.entries) {
+      if (!entry.empty() && !absent.contains(entry)) journalFiles.AddFile(entry, "program");
+    }
     request.sign = sign;
     DistributionRun run(services, events, journal, &steps);
     return run.Run(request);
@@ -102,6 +109,7 @@ class DistributionRunTest : public ::testing::Test {
     return entries;
   }
   PublishRequest request;
+  std::set<std::string> absent;  // entries that name no file
   MemoryFileSystem journalFiles;
   FixedProcessFacts facts{"/tool"};
   PublishJournal* journal = nullptr;
@@ -160,6 +168,25 @@ TEST_F(DistributionRunTest, AFileTheHandOffDroppedFailsAloneAndTheOthersAreUploa
   ASSERT_EQ(boxes.shown().size(), 2u);  // once per dropped entry, as for a failed upload
   EXPECT_EQ(boxes.shown()[0].text, "배포 실패!!");
   EXPECT_EQ(boxes.shown()[0].style, kStyleOkOnly);
+}
+
+TEST_F(DistributionRunTest, APathThatNamesNoFileIsSaidBeforeAnyQuestionAndEndsTheRun) {
+  absent = {"B", "D"};
+  steps.older = "A";  // A would be asked about: it must not be
+  const RunOutcome outcome = Run("A;B;C;D");
+  EXPECT_EQ(outcome.status, RunStatus::kInputError);
+  EXPECT_TRUE(steps.calls.empty());
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_EQ(boxes.shown()[0].text, "배포할 파일이 없습니다. 아무것도 올리지 않았습니다.\r\n\r\nB\r\nD");
+  ASSERT_EQ(outcome.reports.size(), 4u);
+  for (const FileReport& report : outcome.reports) {
+    EXPECT_EQ(report.result, PublishResult::kFailed);
+    ASSERT_TRUE(report.error);
+    EXPECT_EQ(report.error->stage, Stage::kInput);
+  }
+  EXPECT_EQ(outcome.reports[1].error->subject, "B");
+  EXPECT_FALSE(outcome.AllPublished());
 }
 
 TEST_F(DistributionRunTest, AFailedUploadDoesNotStopTheNext) {
@@ -229,6 +256,8 @@ TEST_F(DistributionRunTest, AnEmptySelectionAsksForAFileAndFocusesTheList) {
 
 TEST_F(DistributionRunTest, ANestedStartDoesNothing) {
   request.entries = {"A", "B"};
+  journalFiles.AddFile("A", "a");
+  journalFiles.AddFile("B", "b");
   DistributionRun run(services, events, nullptr, &steps);
   RunOutcome nested;
   steps.duringUpload = [&] {
@@ -392,13 +421,20 @@ TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {
   }
 }
 
-TEST_F(DistributionRunTest, EveryFileTheUploadPassReachesGoesIntoTheJournal) {
+TEST_F(DistributionRunTest, EveryAttemptGoesIntoTheJournalADeclinedOneToo) {
   facts.userDataFolder = "/data";
   PublishJournal recorder(journalFiles, facts);
   journal = &recorder;
   steps.declined = "A";
+  steps.older = "A";  // asked whether to replace a newer build, and No
   Run("A;B");
-  EXPECT_TRUE(Journal().empty());  // a declined run published nothing
+  const std::vector<JournalEntry> declined = Journal();
+  ASSERT_EQ(declined.size(), 2u);
+  EXPECT_EQ(declined[0].result, "declined");
+  EXPECT_EQ(declined[0].decision, "older");  // the question it was declined at
+  EXPECT_EQ(declined[1].result, "declined");
+  EXPECT_EQ(declined[1].decision, "skipped");  // never looked at
+  journalFiles.DeleteFile("/data/journal.jsonl");
 
   steps = RecordingSteps();
   steps.failing = "B";

@@ -73,7 +73,7 @@ class ProcUploadTest : public ::testing::Test {
     request.urlTimeouts = UrlTextTimeouts{2, 4};
     request.confirmOverHttp = confirm;
     PublishServices services{fileSystem ? *fileSystem : files, settings, cp949, facts, launcher, sleeper};
-    return ProcUpload(RunContext{request, services, events}, path, runUpx);
+    return ProcUpload(RunContext{request, services, events}, path, runUpx, seen);
   }
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
@@ -97,6 +97,7 @@ class ProcUploadTest : public ::testing::Test {
     return r;
   }();
   std::optional<int> ftpPort;  // instead of the server's
+  const ServerRecord* seen = nullptr;  // what the version pass found
   RecordingMessageBoxes boxes;
   RecordingEvents events{boxes};
   RealSleeper sleeper;
@@ -244,13 +245,12 @@ TEST_F(ProcUploadTest, AnUnreadableVersionStillPublishesAnEmptyLastVerLine) {
   LocalServer server;
   EXPECT_TRUE(Publish(server, plain).published);
   EXPECT_EQ(server.ReadUploaded("notes_lastver.txt"), "\r\n");
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_EQ(boxes.shown()[0].text, "Error 13 (Type mismatch) in procedure GetFileVer of Module mdlFile");
-  EXPECT_EQ(boxes.shown()[1].text, "배포완료");
+  // The user was asked about it and said Yes: no "Error 13" box on top.
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
 }
 
 TEST_F(ProcUploadTest, AFailedFileUploadKeepsTheOldLastVerAndStillRecordsTheFile) {
-  LocalServer server({"--fail-stor-552"});
+  LocalServer server({"--fail-stor-552", "--store-short", "1000"});
   std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.result);
@@ -302,18 +302,133 @@ TEST_F(ProcUploadTest, AFailedLastVerStagingLeavesBothPublishedNamesAsTheyWere) 
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
 }
 
-TEST_F(ProcUploadTest, AFailedLastVerRenameSaysSoAndKeepsTheOldLastVer) {
-  // RNTO 1: the program file in; 2: the lastver in, refused; 3: the old
-  // lastver aside; 4: the new one in, refused; 5: the old one back.
-  LocalServer server({"--refuse-rnto", "2,4"});
-  std::ofstream(server.uploadDir() + "/Tool.Setup_lastver.txt", std::ios::binary) << "32\r\n";
+// The pair goes live as one: whatever fails on the way, the server holds the
+// old pair or the new one, and where it cannot, the message says what is live.
+TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
+  // RNTO: 1 the old program aside, 2 the new one in, 3 the lastver over,
+  // 4 the old lastver aside, 5 the new one in, 6 the old one back, 7 the new
+  // program out of the way, 8 the old one back, 9 the new one in again.
+  // Uploads: 1 and 2 staged, 3 the lastver stored straight, 4 its old text back.
+  struct Case {
+    const char* what;
+    std::vector<std::string> switches;
+    bool published;
+    bool newProgramLive;
+    const char* lastVer;
+    const char* said;  // after "버전파일 배포 실패!!" and a blank line
+  };
+  const Case cases[] = {
+      {"renamed neither way, the lastver is stored straight", {"--refuse-rnto", "3,5"}, true, true,
+       "33\r\n", ""},
+      {"and when that is cut short the old pair comes back",
+       {"--refuse-rnto", "3,5", "--store-short", "1", "--fault-stor", "3"}, false, false, "32\r\n",
+       "서버의 게시 파일은 바뀌지 않았습니다: 이전 파일과 버전파일이 그대로 있습니다."},
+      {"and when the old program cannot come back the message says what is live",
+       {"--refuse-rnto", "3,5,8", "--store-short", "1", "--fault-stor", "3"}, false, true, "32\r\n",
+       "서버에는 새 파일과 이전 버전파일이 게시되어 있습니다.\r\n이전 파일: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes.Clear();
+    LocalServer server(c.switches);
+    server.PutUploaded("Tool.Setup.exe", "program v32");
+    server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+    const UploadOutcome outcome = Publish(server, program_);
+    EXPECT_EQ(outcome.published, c.published);
+    EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), c.newProgramLive ? ReadFile(program_) : "program v32");
+    EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), c.lastVer);
+    if (c.published) {
+      EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+      EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      continue;
+    }
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->stage, Stage::kLastVer);
+    ASSERT_FALSE(Texts().empty());
+    const std::string said = Texts().back();
+    EXPECT_EQ(said.rfind(std::string("버전파일 배포 실패!!\r\n\r\n") + c.said, 0), 0u) << said;
+    if (c.newProgramLive) {
+      // The old program file is whole under the name the message gives.
+      const std::string aside = said.substr(said.rfind('/') + 1);
+      EXPECT_EQ(server.ReadUploaded(aside), "program v32") << said;
+    } else {
+      EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+    }
+  }
+}
+
+TEST_F(ProcUploadTest, AnotherPublisherRaisingTheLastVerMeanwhileStopsThePublishBeforeAnyRename) {
+  // Right after this run staged its lastver text (the second upload),
+  // another publisher puts build 35 live.
+  LocalServer server({"--race-write", "Tool.Setup_lastver.txt=35\\r\\n", "--race-after", "STOR:2"});
+  server.PutUploaded("Tool.Setup.exe", "program v34");
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  ServerRecord found;
+  found.kind = RecordKind::kBuild;
+  found.build = 32;  // what the version pass read
+  seen = &found;
   const UploadOutcome outcome = Publish(server, program_);
-  EXPECT_TRUE(outcome.result);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "버전파일 배포 실패!!"}));
-  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), ReadFile(program_));
-  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+  EXPECT_TRUE(outcome.raced);
+  EXPECT_EQ(ResultOf(outcome), PublishResult::kRaced);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "35\r\n");
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v34");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+  EXPECT_EQ(server.CommandLogText().find("RNFR"), std::string::npos);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+  EXPECT_EQ(boxes.shown()[0].text,
+            "다른 배포가 서버의 버전을 바꾸었습니다. 아무것도 바꾸지 않았습니다.\r\n\r\nTool.Setup.exe\r\n"
+            "확인할 때: 빌드 32\r\n지금 서버: 빌드 35");
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->stage, Stage::kLastVer);
+
+  // What the version pass saw is still there: the publish goes on.
+  LocalServer calm;
+  calm.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  EXPECT_TRUE(Publish(calm, program_).published);
+  // No record then, none now: the same.
+  found.kind = RecordKind::kNoRecord;
+  LocalServer empty;
+  EXPECT_TRUE(Publish(empty, program_).published);
+}
+
+TEST_F(ProcUploadTest, AnAccountThatMayNotRenameKeepsTheLiveFileAndStoresItBackWhenTheStoreBreaks) {
+  // Uploads: 1 and 2 staged (which works), 3 the program stored straight,
+  // 4 the kept copy stored back.
+  const std::string old(10'000, 'o');
+  struct Case {
+    const char* faults;
+    bool oldBack;
+  };
+  for (const Case& c : {Case{"3", true}, Case{"3,4", false}}) {
+    SCOPED_TRACE(c.faults);
+    boxes.Clear();
+    LocalServer server({"--perms", "elradmw", "--cut-after", "3000", "--fault-stor", c.faults});
+    server.PutUploaded("Tool.Setup.exe", old);
+    server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+    const UploadOutcome outcome = Publish(server, program_);
+    EXPECT_FALSE(outcome.published);
+    EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+    ASSERT_FALSE(Texts().empty());
+    const std::string said = Texts().back();
+    std::vector<std::string> keptCopies;
+    for (const auto& entry : fs::directory_iterator(root_ / "tool" / "temp")) {
+      if (entry.path().string().ends_with(".live")) keptCopies.push_back(entry.path().string());
+    }
+    if (c.oldBack) {
+      EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), old);  // the old build is live again
+      EXPECT_NE(said.find("서버의 게시 파일은 바뀌지 않았습니다"), std::string::npos) << said;
+      EXPECT_TRUE(keptCopies.empty());  // removed once it was back
+    } else {
+      EXPECT_NE(server.ReadUploaded("Tool.Setup.exe"), old);  // a fragment
+      EXPECT_NE(said.find("서버의 게시 파일이 온전하지 않습니다"), std::string::npos) << said;
+      ASSERT_EQ(keptCopies.size(), 1u);
+      EXPECT_NE(said.find(keptCopies[0]), std::string::npos) << said;
+      EXPECT_EQ(ReadFile(keptCopies[0]), old);
+      fs::remove(keptCopies[0]);
+    }
+  }
 }
 
 TEST_F(ProcUploadTest, AnAccountThatMayNotRenameStillPublishesAndTheConsoleHearsOfItOnce) {
@@ -339,10 +454,17 @@ TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesU
   request.ftpTimeouts = FtpTimeouts{5, 2};
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(DescribedTexts()[0], "FTP파일 쓰기에 실패했습니다.");
+  // Nobody knows whether the server did the rename it never answered: the
+  // message says where the old file is, either way.
+  EXPECT_EQ(Texts()[1].rfind("배포 실패!!\r\n\r\n서버와의 연결이 끊겨", 0), 0u) << Texts()[1];
   const auto commands = server.FtpCommands();
   ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.back(), UploadDirCommand("RNTO", "Tool.Setup.exe"));  // nothing after the unanswered one
+  // Nothing after the unanswered one: moving the old file aside.
+  EXPECT_EQ(commands.back().rfind(UploadDirCommand("RNTO", "."), 0), 0u) << commands.back();
+  EXPECT_TRUE(commands.back().ends_with(".old")) << commands.back();
+  EXPECT_NE(Texts()[1].find(commands.back().substr(commands.back().rfind('/') + 1)), std::string::npos);
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
 }

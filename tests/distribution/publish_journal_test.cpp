@@ -21,6 +21,10 @@ FileReport Published(const std::string& path, const std::string& build = "33") {
   FileReport report{path, ServerVersion{}, UploadOutcome{true, true}, PublishResult::kPublished};
   report.check->localBuild = build;
   report.check->server = 32;
+  report.check->versionRead = true;
+  report.check->local = 33;
+  report.check->record.kind = RecordKind::kBuild;
+  report.check->record.build = 32;
   report.upload->build = build;
   report.upload->size = 5579;
   report.upload->sha256 = std::string(64, 'c');
@@ -56,7 +60,8 @@ TEST_F(PublishJournalTest, AnAttemptIsOneLineWithWhoWhatWhereAndHowItWent) {
             "{\"time\":\"2024-05-06T07:08:09Z\",\"user\":\"tester\",\"machine\":\"BUILD-PC\","
             "\"tool\":\"1.1.33\",\"path\":\"/build/Tool.Setup.exe\",\"size\":5579,"
             "\"sha256\":\"" + std::string(64, 'c') + "\",\"local_build\":\"33\","
-            "\"server_build\":32,\"result\":\"published\",\"confirmed\":null,\"seconds\":1.5,"
+            "\"server_build\":32,\"result\":\"published\",\"decision\":\"new\",\"confirmed\":null,"
+            "\"seconds\":1.5,"
             "\"error\":null}\n");
   const auto entry = ParseJournalLine(Lines(Current())[0]);
   ASSERT_TRUE(entry.has_value());

@@ -276,11 +276,13 @@ TEST(FolderOfChosenFile, IsThePathBeforeTheLastSeparatorAndKeepsARoot) {
 
 TEST_F(Form1LogicTest, ACommandLineRunsAtOnceWithTheWindowShownAndLeavesTheListsEmpty) {
   StoreRecent({"C:\\old.exe"});
+  memoryFiles.AddFile("\"C:\\a\\x.exe\"", "no program");
+  memoryFiles.AddFile("C:\\b\\y.exe", "no program either");
   Form1Logic& f = Make();
   f.Load("\"C:\\a\\x.exe\";C:\\b\\y.exe");
   EXPECT_EQ(f.lastRun().entries, (Strings{"\"C:\\a\\x.exe\"", "C:\\b\\y.exe"}));
-  // Neither file has a version and the server is unreachable: both read as
-  // build 0, so the question comes, and No (the default) ends the run.
+  // Neither file has a version: the question comes, and No (the default)
+  // ends the run.
   EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
   ASSERT_FALSE(boxes.shown().empty());
   EXPECT_EQ(boxes.shown().back().style, kStyleQuestionYesNo);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -63,21 +64,42 @@ TEST_F(NativeFileSystemTest, AnAtomicWriteWorksForANameNearTheLengthLimit) {
   EXPECT_EQ(files.ReadWholeFile(file), "33\r\n");
 }
 
-TEST_F(NativeFileSystemTest, AppendsFromManyThreadsAtOnceLeaveEveryLineWhole) {
+TEST_F(NativeFileSystemTest, AppendsFromManyThreadsAtOnceLeaveEveryLineWholeAndReadersReadOn) {
   const std::string journal = At("journal.jsonl");
   constexpr int kThreads = 8;
   constexpr int kLines = 200;
+  std::atomic<int> failedAppends{0};
+  std::atomic<bool> done{false};
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([&, t] {
       for (int i = 0; i < kLines; ++i) {
         // Lines longer than a typical stream buffer, so a split write would show.
-        files.AppendToFile(journal, "{\"t\":" + std::to_string(t) + ",\"i\":" + std::to_string(i) +
-                                        ",\"pad\":\"" + std::string(5000, 'x') + "\"}\n");
+        if (!files.AppendToFile(journal, "{\"t\":" + std::to_string(t) + ",\"i\":" +
+                                             std::to_string(i) + ",\"pad\":\"" +
+                                             std::string(5000, 'x') + "\"}\n")) {
+          ++failedAppends;
+        }
       }
     });
   }
+  // The history reads the journal while publishes append to it: the
+  // appenders' taking turns must not turn a reader away.
+  int reads = 0;
+  int failedReads = 0;
+  std::thread reader([&] {
+    while (!done) {
+      if (!files.FileExists(journal)) continue;
+      ++reads;
+      if (!files.ReadWholeFile(journal)) ++failedReads;
+    }
+  });
   for (auto& w : writers) w.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(failedAppends, 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(failedReads, 0) << "of " << reads;
   std::istringstream in(files.ReadWholeFile(journal).value_or(""));
   std::set<std::string> seen;
   std::string line;

@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "common/command_line.hpp"
 #include "platform/process_launcher.hpp"
 #include "test_dir.hpp"
+#include "test_process.hpp"
 #include "fake_program.hpp"
 
 namespace parone {
@@ -30,6 +32,16 @@ class NativeProcessLauncherTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string Log() const { return testing::FakeProgramLog(dir_); }
+  // The id the fake program's child copy wrote, once it is there (0 when it
+  // never came).
+  long ChildId() const {
+    for (int polls = 0; polls < 3000; ++polls) {
+      long id = 0;
+      if (std::ifstream(dir_ / "fake_program.child") >> id) return id;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+  }
   LaunchRequest Request(const std::string& parameters) const {
     LaunchRequest request;
     request.program = program_;
@@ -106,6 +118,33 @@ TEST_F(NativeProcessLauncherTest, AStopEndsTheProgramAndTheWaitAtOnce) {
   EXPECT_EQ(result.exitCode, -1);
   EXPECT_LT(seconds, 60.0 / 10);
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(NativeProcessLauncherTest, ATimeOutEndsWhatTheProgramStartedToo) {
+  // The program starts a child that would sleep for a minute, then sleeps
+  // past its own limit. The limit leaves room for two program starts under
+  // wine.
+  testing::ControlFakeProgram(dir_, {"any child-sleep 60000", "any sleep 60000"});
+  LaunchRequest request = Request("x");
+  request.timeoutMs = 5000;
+  LaunchResult result;
+  std::thread run([&] { result = launcher.Run(request); });
+  const long child = ChildId();
+  // While the run lasts the child is seen running, so the check after it
+  // has something to fail on.
+  const bool runningBefore = child != 0 && testing::ProcessIsRunning(child);
+  run.join();
+  ASSERT_NE(child, 0) << "the child copy never wrote its id";
+  EXPECT_TRUE(runningBefore);
+  EXPECT_TRUE(result.timedOut);
+  // Ending a process is not instant on either system; a child left out of
+  // the ending would still be asleep long after this.
+  bool running = true;
+  for (int polls = 0; polls < 200 && running; ++polls) {
+    running = testing::ProcessIsRunning(child);
+    if (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(running) << "the child " << child << " outlived the time limit";
 }
 
 TEST_F(NativeProcessLauncherTest, TheWorkingFolderIsFreeTheMomentTheProgramHasEnded) {

@@ -17,9 +17,14 @@
 //   bump-version    change the last digit of FILE's FileVersion value
 //   append TEXT     append TEXT to FILE
 //   remove          delete FILE
+//   child-sleep MS  start a copy of itself that writes its process id to
+//                   fake_program.child beside the program and then sleeps
+//                   MS milliseconds; go on once the id is written (the copy
+//                   is running)
 //
 // Without a control file it does nothing and exits with 0. It never looks
-// at anything but FILE, the control file and its log. Arguments, the
+// at anything but FILE, the control file, its log and the child's id file
+// (a copy started by child-sleep reads no control file). Arguments, the
 // working folder and the log are UTF-8 whatever the platform (on Windows
 // read from the UTF-16 command line), so Korean paths arrive whole.
 
@@ -78,6 +83,32 @@ bool BumpVersion(std::string& bytes) {
   return true;
 }
 
+// The first argument of a copy started by child-sleep; no packer run passes it.
+constexpr const char* kChildArgument = "--fake-program-child-sleep";
+
+// The copy: its id written whole (to a temporary name, then renamed) so the
+// starter and the test never read half of it.
+int RunAsChild(const fs::path& folder, long sleepMs) {
+  const fs::path id = folder / "fake_program.child";
+  const fs::path temp = folder / "fake_program.child.tmp";
+  WriteAll(temp, std::to_string(parone::testing::OwnProcessId()));
+  fs::rename(temp, id);
+  std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+  return 0;
+}
+
+bool StartChild(const fs::path& folder, const std::string& sleepMs) {
+  const fs::path id = folder / "fake_program.child";
+  fs::remove(id);
+  if (!parone::testing::StartCopyOfSelf({kChildArgument, sleepMs})) return false;
+  // A program start takes a while under wine; give it half a minute.
+  for (int polls = 0; polls < 3000; ++polls) {
+    if (fs::exists(id)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +116,7 @@ int main(int argc, char** argv) {
   const fs::path control = folder / "fake_program.control";
   const fs::path log = folder / "fake_program.log";
   const std::vector<std::string> args = parone::testing::FakeProgramArguments(argc, argv);
+  if (args.size() == 2 && args[0] == kChildArgument) return RunAsChild(folder, std::stol(args[1]));
   const bool unpack = !args.empty() && args.front() == "-d";
   const fs::path file = args.empty() ? fs::path() : FromUtf8(args.back());
 
@@ -130,6 +162,11 @@ int main(int argc, char** argv) {
       std::ofstream(file, std::ios::binary | std::ios::app) << rest;
     } else if (action == "remove") {
       fs::remove(file);
+    } else if (action == "child-sleep") {
+      if (!StartChild(folder, rest)) {
+        std::cerr << "fake program: the child copy did not start\n";
+        return 97;
+      }
     } else {
       std::cerr << "fake program: unknown action " << action << "\n";
       return 98;

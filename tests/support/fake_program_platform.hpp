@@ -14,4 +14,11 @@ std::vector<std::string> FakeProgramArguments(int argc, char** argv);
 // control file in a Korean folder too.
 std::string FakeProgramPath();
 
+// Starts the running program file again with `args` (ASCII) and does not
+// wait for it. The copy stays in what this process belongs to: its process
+// group on Linux, its job on Windows. False when it could not be started.
+bool StartCopyOfSelf(const std::vector<std::string>& args);
+
+long OwnProcessId();
+
 }  // namespace parone::testing

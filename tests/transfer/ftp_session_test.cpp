@@ -358,7 +358,9 @@ TEST_F(FtpUpload, AMissingRemoteDirectoryFailsBeforeAnyByteIsSent) {
 }
 
 TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
-  const std::vector<std::vector<std::string>> faults = {{"--fail-stor-552"},
+  // A 552 after the data that meant it (the server kept a part), and a
+  // transfer cut off.
+  const std::vector<std::vector<std::string>> faults = {{"--fail-stor-552", "--store-short", "100"},
                                                         {"--cut-after", "100000"}};
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.front());
@@ -379,6 +381,18 @@ TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
     EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
     EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});  // temp removed
   }
+}
+
+TEST_F(FtpUpload, AFailureReplyAfterTheServerStoredEverythingIsCheckedAgainstTheServer) {
+  // Every byte arrives and is kept, and then the server answers 552.
+  LocalServer server({"--fail-stor-552"});
+  std::ofstream(server.uploadDir() + "/app.exe", std::ios::binary) << "published v1";
+  ASSERT_TRUE(Open(server));
+  const std::string bytes = RandomBytes(300'000, 8);
+  EXPECT_TRUE(session.FTP_UPLoad(MakeLocal("app.exe", bytes), kRemoteDir, "", nullptr));
+  session.FTP_Close();
+  EXPECT_EQ(server.ReadUploaded("app.exe"), bytes);
+  EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});
 }
 
 TEST_F(FtpUpload, BadLocalFilesAndNamesAreRefusedBeforeAnythingIsSent) {

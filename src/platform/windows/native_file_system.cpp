@@ -206,21 +206,30 @@ bool NativeFileSystem::WriteFileAtomically(const std::string& path, const std::s
 
 bool NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   if (bytes.size() > kMaxChunk) return false;  // must stay one write
-  // FILE_APPEND_DATA alone: every write goes whole to the end of the file.
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes whole to the
+  // end of the file. GENERIC_READ beside it because LockFileEx wants a
+  // handle with read or write access, and write access would include
+  // FILE_WRITE_DATA, which writes at the file pointer instead.
   const UniqueHandle file = Own(::CreateFileW(
-      LongPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      LongPath(path).c_str(), GENERIC_READ | FILE_APPEND_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  // Writers that append at once also take turns on a lock of the whole
-  // file: wine finds the end and writes there as two steps, and two
-  // appenders could otherwise land on the same end.
-  OVERLAPPED whole{};
-  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+  // Writers that append at once also take turns on a lock: wine finds the
+  // end and writes there as two steps, and two appenders could otherwise
+  // land on the same end. The lock is one byte far past any end the file
+  // will reach, not the whole file: a lock on bytes in use would make a
+  // reader of the journal fail while a line goes in. A lock that cannot be
+  // had (a file system without locks) leaves the append-only write, which
+  // Windows itself keeps whole.
+  OVERLAPPED turn{};
+  turn.OffsetHigh = 0x40000000;  // 2^62
+  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
   DWORD written = 0;
   const bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                               nullptr) &&
                   written == bytes.size();
-  if (locked) ::UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole);
+  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
   return ok;
 }
 

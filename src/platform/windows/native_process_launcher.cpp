@@ -26,6 +26,37 @@ class ComForThisCall {
   bool initialised_;
 };
 
+// A job that ends every process in it when its last handle closes, so that
+// nothing a run started outlives the run, whatever way Run is left (and
+// whatever way this process ends). None when the system will not make one.
+win32::UniqueHandle NewKillOnCloseJob() {
+  win32::UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+    job.reset();
+  }
+  return job;
+}
+
+// Ends every process in the job and waits (a bounded while) until the
+// system has taken them all down: TerminateJobObject only starts that, and
+// a child still ending could hold the file the packer was working on.
+void EndJob(HANDLE job) {
+  ::TerminateJobObject(job, 1);
+  for (int polls = 0; polls < 500; ++polls) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                     sizeof accounting, nullptr) ||
+        accounting.ActiveProcesses == 0) {
+      return;
+    }
+    ::Sleep(10);
+  }
+}
+
 }  // namespace
 
 LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
@@ -43,6 +74,10 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
       return result;
     }
   }
+
+  // Made before the start, so that once the program runs only the
+  // assignment stands between it and the job.
+  const win32::UniqueHandle job = NewKillOnCloseJob();
 
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
@@ -69,10 +104,24 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
   const win32::UniqueHandle process(info.hProcess);
   if (!process) return result;  // served without a new process: nothing to wait for
 
+  // The shell has no way to start the program suspended, so it is already
+  // running when its handle comes back: a child it starts before this
+  // assignment is outside the job and survives a time-out. The packer starts
+  // none; the window is a few system calls wide. Starting it ourselves,
+  // suspended, would lose the shell's "open" that the packer path is given
+  // to. Where the job cannot be had (none made, or a system that refuses to
+  // nest this job in one the tool already runs in), a time-out ends the
+  // program alone, as before there were jobs.
+  const bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
+
   const DWORD limit = request.timeoutMs > 0 ? static_cast<DWORD>(request.timeoutMs) : INFINITE;
   const DWORD waited = ::WaitForSingleObject(process.get(), limit);
   if (waited == WAIT_TIMEOUT) {
-    ::TerminateProcess(process.get(), 1);
+    if (inJob) {
+      EndJob(job.get());
+    } else {
+      ::TerminateProcess(process.get(), 1);
+    }
     ::WaitForSingleObject(process.get(), INFINITE);
     result.timedOut = true;
     return result;

@@ -260,9 +260,11 @@ TEST_F(Form1Test, ACommandLineStartPaintsTheWindowBeforeTheRunBlocksIt) {
     exposed = f.windowHandle() && f.windowHandle()->isExposed();
     paints = counter.paints[&f];
   };
-  f.Load("C:\\a\\x.exe");
-  // The question of the version check (no version, no server) came while
-  // the window was shown and painted.
+  const std::string notAProgram = (root_ / "x.exe").string();
+  std::ofstream(notAProgram) << "not a program";
+  f.Load(notAProgram);
+  // The question of the version check (no version) came while the window
+  // was shown and painted.
   ASSERT_FALSE(Shown().empty());
   EXPECT_EQ(Shown().back().style, kStyleQuestionYesNo);
   EXPECT_TRUE(exposed);

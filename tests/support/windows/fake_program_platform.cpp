@@ -32,4 +32,24 @@ std::string FakeProgramPath() {
   return Utf8(path.c_str());
 }
 
+bool StartCopyOfSelf(const std::vector<std::string>& args) {
+  std::wstring program(32768, L'\0');
+  program.resize(GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())));
+  std::wstring commandLine = L"\"" + program + L"\"";
+  for (const std::string& arg : args) commandLine += L" " + std::wstring(arg.begin(), arg.end());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  // No flags: the copy stays in this process's job, if it has one.
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &started)) {
+    return false;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
+long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
 }  // namespace parone::testing
