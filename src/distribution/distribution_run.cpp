@@ -91,22 +91,24 @@ Error StoppedError(const std::string& path) {
   return Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user", path};
 }
 
-// The files the run had not finished when it was stopped.
-void MarkStopped(RunOutcome& outcome) {
-  for (FileReport& r : outcome.reports) {
-    if (r.result == PublishResult::kPublished || r.result == PublishResult::kNotConfirmed) continue;
-    r.result = PublishResult::kStopped;
-    r.error = StoppedError(r.path);
-  }
-  outcome.status = RunStatus::kStopped;
-}
-
 }  // namespace
 
 RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   const PublishRequest& request = context.request;
   RunOutcome outcome;
   bool warned = false;  // the journal's notice is said once per run
+  // Stopped: every file from `first` on was not finished, and is recorded
+  // so.
+  auto stoppedFrom = [&](std::size_t first) {
+    for (std::size_t i = first; i < outcome.reports.size(); ++i) {
+      FileReport& r = outcome.reports[i];
+      r.result = PublishResult::kStopped;
+      r.error = StoppedError(r.path);
+      Finish(context, r, warned);
+    }
+    outcome.status = RunStatus::kStopped;
+    return outcome;
+  };
   // An empty entry names no file: checked, it would meet a missing record
   // and ask a question about nothing; uploaded, it could only fail.
   outcome.entries = request.entries;
@@ -151,10 +153,7 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     ServerVersion found;
     const bool goOn = steps_.CheckServerVersion(context, report.path, found);
     report.check = std::move(found);
-    if (context.stopped()) {
-      MarkStopped(outcome);
-      return outcome;
-    }
+    if (context.stopped()) return stoppedFrom(0);
     if (!goOn) {
       // Every attempt is recorded, a declined one too: which file was asked
       // about is in its report.
@@ -170,10 +169,7 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   std::vector<std::string> dropped;
   if (request.sign) {
     SigningOutcome signing = steps_.CodeSigning(context, outcome.entries);
-    if (context.stopped()) {
-      MarkStopped(outcome);
-      return outcome;
-    }
+    if (context.stopped()) return stoppedFrom(0);
     if (!signing.ok) {
       for (FileReport& r : outcome.reports) {
         r.error = signing.error;
@@ -188,7 +184,8 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   // When the files were signed, the hand-off has already run UPX over them
   // (after signing it would break the signature), so the upload pass skips it.
   bool closeRequested = false;
-  for (FileReport& report : outcome.reports) {
+  for (std::size_t i = 0; i < outcome.reports.size(); ++i) {
+    FileReport& report = outcome.reports[i];
     const std::string& entry = report.path;
     if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
       // Its packer failed before signing (reported there), so it was never
@@ -212,10 +209,7 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
       report.error = StoppedError(entry);
     }
     Finish(context, report, warned);
-    if (context.stopped()) {
-      MarkStopped(outcome);
-      return outcome;
-    }
+    if (context.stopped()) return stoppedFrom(i + 1);
   }
   outcome.status = RunStatus::kCompleted;
   outcome.closeWindow = closeRequested && !outcome.AnyUnconfirmed();

@@ -20,9 +20,10 @@
 // transfer or wait under way is cut off, whatever the stopped file left on
 // the server under its temporary names is removed and its published names
 // stay as they were, nothing more is shown or asked, and no further file is
-// begun. The file under way is reported (and journalled) as stopped, with an
-// error of stage stopped, unless it was already published: a stop that
-// comes while its two renames are under way lets them finish.
+// begun. The file under way and those after it are reported (and
+// journalled) as stopped, with an error of stage stopped; a file already
+// published stays so, as does one whose renames had begun when the stop
+// came: they finish, so that the pair is never half replaced.
 
 #include <optional>
 #include <string>

@@ -306,7 +306,7 @@ TEST_F(DistributionRunTest, AStopEndsTheRunWithTheFileUnderWayReportedAndJournal
       {"during B's upload", [](RecordingSteps& s, StopSignal&) { s.stopDuring = "B"; },
        {"check A", "check B", "check C", "upload A", "upload B"},
        {PublishResult::kPublished, PublishResult::kStopped, PublishResult::kStopped},
-       {"published", "stopped"}},
+       {"published", "stopped", "stopped"}},
       // Its renames had begun: they finished, and the file is published.
       {"after B's renames",
        [](RecordingSteps& s, StopSignal&) {
@@ -315,13 +315,12 @@ TEST_F(DistributionRunTest, AStopEndsTheRunWithTheFileUnderWayReportedAndJournal
        },
        {"check A", "check B", "check C", "upload A", "upload B"},
        {PublishResult::kPublished, PublishResult::kPublished, PublishResult::kStopped},
-       {"published", "published"}},
-      // Before any upload there is no attempt to record.
+       {"published", "published", "stopped"}},
       {"during A's check",
        [](RecordingSteps& s, StopSignal& stop) { s.duringCheck = [&stop](const std::string&) { stop.Request(); }; },
        {"check A"},
        {PublishResult::kStopped, PublishResult::kStopped, PublishResult::kStopped},
-       {}},
+       {"stopped", "stopped", "stopped"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.when);
