@@ -542,7 +542,12 @@ class DistHTTPHandler(http.server.SimpleHTTPRequestHandler):
         if self.lastver_fault is not None and self._faulty_lastver_read():
             self._answer_lastver_fault()
             return
-        super().do_GET()
+        try:
+            super().do_GET()
+        except (ConnectionResetError, BrokenPipeError):
+            # A client that has read what it wanted hangs up (the tool stops
+            # reading a body that ignored its Range after 64 KiB).
+            log.debug("client hung up during %s", self.path)
 
     def _faulty_lastver_read(self):
         raw = urllib.parse.unquote_to_bytes(self.path.split("?", 1)[0].split("#", 1)[0])

@@ -100,6 +100,35 @@ Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage
   return answer;
 }
 
+Result<HttpAnswer> FetchUrlRange(const std::string& url, const CodePage& codePage,
+                                 UrlTextTimeouts timeouts, std::uint64_t offset,
+                                 std::size_t length, Stage stage) {
+  const auto urlBytes = codePage.FromUtf8(url);
+  if (!urlBytes) {
+    return NoAnswer(stage, CURLE_URL_MALFORMAT, "URL을 코드 페이지 949로 바꿀 수 없습니다", url);
+  }
+  CurlEasy curl;
+  if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
+  CURL* h = curl.get();
+  HeaderList headers;
+  SetUpRequest(curl, *urlBytes, headers, timeouts);
+  const std::string range =
+      std::to_string(offset) + "-" + std::to_string(offset + (length > 0 ? length - 1 : 0));
+  curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+  Collected collected;
+  collected.limit = length;
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &collected);
+  const auto rc = static_cast<CURLcode>(curl.Perform());
+  if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && HttpStatus(h) != 0)) {
+    return NoAnswer(stage, rc, curl.ErrorText(rc), url);
+  }
+  HttpAnswer answer;
+  answer.status = HttpStatus(h);
+  answer.body = std::move(collected.bytes);
+  return answer;
+}
+
 std::string OpenUrlText(const std::string& url, const CodePage& codePage,
                         UrlTextTimeouts timeouts) {
   const auto answer = FetchUrlText(url, codePage, timeouts);

@@ -49,6 +49,14 @@ Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage
                                 std::size_t maxBytes = kUrlTextMaxBytes,
                                 Stage stage = Stage::kLastVer);
 
+// One part of a resource's bytes, as they are (no code page): Range
+// "bytes=offset-(offset+length-1)", at most `length` bytes kept. A server
+// that ignores Range answers 200 with the body from its first byte; the
+// caller sees the status and takes what came as the start of the file.
+Result<HttpAnswer> FetchUrlRange(const std::string& url, const CodePage& codePage,
+                                 UrlTextTimeouts timeouts, std::uint64_t offset,
+                                 std::size_t length, Stage stage = Stage::kReadBack);
+
 // The read the version check has always made: at most the first 20 bytes of
 // the body, whatever the status; the empty text when no answer came.
 std::string OpenUrlText(const std::string& url, const CodePage& codePage,

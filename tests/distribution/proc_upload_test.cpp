@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "test_dir.hpp"
+#include "common/text_encoding.hpp"
 #include "distribution/proc_upload.hpp"
+#include "version_block_builder.hpp"
 #include "distribution/recent_files.hpp"
 #include "fake_program.hpp"
 #include "local_server.hpp"
@@ -186,6 +189,93 @@ TEST_F(ProcUploadTest, AMirrorThatLagsIsNamedWithTheBuildAndSizeItStillServes) {
       << Texts()[0];
 }
 
+// A mirror that kept what it served before the publish: its lastver file,
+// read as the version check reads it, and the published file's bytes decide.
+TEST_F(ProcUploadTest, TheReadBackComparesTheServedBytesAndReadsTheLastVerAsTheCheckDoes) {
+  const std::string bytes = ReadFile(program_);
+  std::string sameSizeOther = bytes;
+  sameSizeOther[sameSizeOther.size() / 2] ^= 0x5A;
+  struct Case {
+    std::string servedProgram;
+    const char* servedLastVer;
+    bool confirmed;
+    const char* said;  // in the warning
+  };
+  const Case cases[] = {
+      {bytes, "33", true, nullptr},
+      {bytes, "33\n", true, nullptr},
+      {bytes, "33\r\n\r\n", true, nullptr},
+      {bytes, "34\r\n", false, "Tool.Setup_lastver.txt: 빌드 33 대신 \"34\""},
+      // The same size, other bytes: an old copy the size alone would pass.
+      {sameSizeOther, "33\r\n", false, "Tool.Setup.exe: 파일 전체의 내용이 다릅니다"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.servedLastVer);
+    boxes.Clear();
+    LocalServer server({"--web-stale"});
+    server.PutUploaded("Tool.Setup.exe", c.servedProgram);
+    server.PutUploaded("Tool.Setup_lastver.txt", c.servedLastVer);
+    OpenUrlText("http://127.0.0.1:" + std::to_string(server.httpPort()) + "/", cp949, {2, 4});
+    const UploadOutcome outcome = Publish(server, program_);
+    EXPECT_TRUE(outcome.published);
+    ASSERT_TRUE(outcome.web);
+    EXPECT_EQ(outcome.web->Confirmed(), c.confirmed);
+    if (c.confirmed) {
+      EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
+      continue;
+    }
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
+    EXPECT_NE(boxes.shown()[0].text.find(c.said), std::string::npos) << boxes.shown()[0].text;
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->stage, Stage::kReadBack);
+  }
+}
+
+TEST_F(ProcUploadTest, ALargeFileIsComparedAtItsStartAndItsEndByRangeRequests) {
+  // 300 KiB, not a program: its lastver text is the empty line.
+  std::string bytes(300 * 1024, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 31 + i / 7) & 0xFF);
+  const std::string big = (root_ / "Build" / "big.bin").string();
+  std::ofstream(big, std::ios::binary) << bytes;
+  std::string tailChanged = bytes;
+  tailChanged[bytes.size() - 10] ^= 0x01;
+  struct Case {
+    std::vector<std::string> switches;
+    std::string served;
+    bool confirmed;
+    std::size_t ranges;  // Range requests for the file
+  };
+  const Case cases[] = {
+      {{"--web-stale"}, bytes, true, 2},
+      {{"--web-stale"}, tailChanged, false, 2},
+      // A server that ignores Range is compared on its first 64 KiB only,
+      // and not asked for the end (that would download the whole file).
+      {{"--web-stale", "--web-ignore-range"}, bytes, true, 1},
+      {{"--web-stale", "--web-ignore-range"}, tailChanged, true, 1},
+  };
+  for (const Case& c : cases) {
+    boxes.Clear();
+    LocalServer server(c.switches);
+    server.PutUploaded("big.bin", c.served);
+    server.PutUploaded("big_lastver.txt", "\r\n");
+    OpenUrlText("http://127.0.0.1:" + std::to_string(server.httpPort()) + "/", cp949, {2, 4});
+    const UploadOutcome outcome = Publish(server, big);
+    ASSERT_TRUE(outcome.web);
+    EXPECT_EQ(outcome.web->Confirmed(), c.confirmed) << Texts().back();
+    if (!c.confirmed) {
+      EXPECT_NE(Texts().back().find("끝 64 KiB의 내용이 다릅니다"), std::string::npos);
+    }
+    const std::string log = server.CommandLogText();
+    std::size_t ranges = 0;
+    for (std::size_t at = log.find("HTTP GET /download/"); at != std::string::npos;
+         at = log.find("HTTP GET /download/", at + 1)) {
+      ranges += log.compare(log.find(' ', at + 9) - 7, 7, "big.bin") == 0;
+    }
+    EXPECT_EQ(ranges, c.ranges);
+  }
+}
+
 TEST_F(ProcUploadTest, AServerThatRefusesHeadStillConfirmsThroughAGetStoppedAfterItsHeaders) {
   LocalServer server({"--head-405"});
   const UploadOutcome outcome = Publish(server, program_);
@@ -339,7 +429,10 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
     EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), c.lastVer);
     if (c.published) {
       EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
-      EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      // The replaced file went into the history, under the build it was.
+      EXPECT_EQ(server.ListUploadDir(),
+                (std::vector<std::string>{".history", "Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      EXPECT_EQ(server.ReadUploaded(".history/Tool.Setup.exe/32.exe"), "program v32");
       continue;
     }
     ASSERT_TRUE(outcome.error);
@@ -355,6 +448,47 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
       EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
     }
   }
+}
+
+// Builds 31 to 35 published one after the other: each replaced build is kept
+// under its number, and the three highest stay.
+TEST_F(ProcUploadTest, ReplacedBuildsAreKeptBesideThePublishedFilesThreeOfThem) {
+  LocalServer server;
+  std::map<int, std::string> published;
+  ServerRecord found;
+  for (int build = 31; build <= 35; ++build) {
+    const std::string bytes = testing::BuildPe(
+        testing::SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0." + Utf8ToUtf16(std::to_string(build))}}),
+        64);
+    std::ofstream(program_, std::ios::binary | std::ios::trunc) << bytes;
+    published[build] = bytes;
+    seen = build == 31 ? nullptr : &found;  // what the version pass would have read
+    ASSERT_TRUE(Publish(server, program_).published) << build << Texts().back();
+    found.kind = RecordKind::kBuild;
+    found.build = build;
+  }
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), published[35]);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "35\r\n");
+  const fs::path history = fs::path(server.uploadDir()) / ".history" / "Tool.Setup.exe";
+  std::vector<std::string> kept;
+  for (const auto& entry : fs::directory_iterator(history)) kept.push_back(entry.path().filename().string());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"32.exe", "33.exe", "34.exe"}));
+  for (int build : {32, 33, 34}) {
+    EXPECT_EQ(ReadFile(history / (std::to_string(build) + ".exe")), published[build]) << build;
+  }
+  EXPECT_TRUE(events.notices.empty());
+}
+
+TEST_F(ProcUploadTest, AnAccountThatMayNotMakeFoldersKeepsNoHistoryAndPublishesAllTheSame) {
+  LocalServer server({"--perms", "elradfw"});  // no "m": MKD refused
+  server.PutUploaded("Tool.Setup.exe", "program v32");
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+  ASSERT_EQ(events.notices.size(), 1u);
+  EXPECT_NE(events.notices[0].find("보관하지 못했습니다"), std::string::npos);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
 }
 
 TEST_F(ProcUploadTest, AnotherPublisherRaisingTheLastVerMeanwhileStopsThePublishBeforeAnyRename) {
