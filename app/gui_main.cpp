@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
       boxes, {files, settings, codePage, facts, launcher, sleeper}, *config};
   parone::Form1 form(services);
   boxes.setParent(&form);
-  form.Load(commandLine);
-  if (!commandLine.empty() && !form.isVisible()) return 0;  // closed after sending
+  form.Load(commandLine);  // a command line starts a run, which goes on in the event loop
   form.show();
   return app.exec();
 }
