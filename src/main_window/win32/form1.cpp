@@ -372,7 +372,10 @@ void Form1::FitLabel(Form1Control label) {
   // shows whole, up to the window's edge.
   const PixelRect design = PixelsOf(LayoutOf(label), twipsPerPixel_);
   const int room = TwipsToPixels(kForm1WidthTwips, twipsPerPixel_) - design.left;
-  const int width = std::min(std::max(design.width, static_cast<int>(needed.right)), room);
+  // The static control draws a glyph or two of pixels wider than
+  // DrawText measures (its last letter lost its right edge): a little room.
+  const int measured = static_cast<int>(needed.right) + lineHeight_ / 4;
+  const int width = std::min(std::max(design.width, measured), room);
   RECT now{};
   ::GetWindowRect(h, &now);
   if (now.right - now.left != width) {
