@@ -170,6 +170,10 @@ void WindowRun::WaitingShown(bool shown) {
   Post([shown](PublishEvents& w) { w.WaitingShown(shown); });
 }
 
+void WindowRun::Retrying(int attempt, int attempts, std::uint64_t offset) {
+  Post([attempt, attempts, offset](PublishEvents& w) { w.Retrying(attempt, attempts, offset); });
+}
+
 void WindowRun::Show(const Message& message) {
   auto item = std::make_shared<Item>();
   item->kind = Item::Kind::kMessage;

@@ -93,6 +93,7 @@ class WindowRun final : private PublishEvents {
   void VersionShown(const std::string& caption) override;
   void Progress(std::uint64_t sent, std::uint64_t total) override;
   void WaitingShown(bool shown) override;
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override;
   void Show(const Message& message) override;
   bool Ask(const Question& question) override;
   void Answered(const Question& question, bool yes, const std::string& reason) override;
