@@ -88,9 +88,12 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   CLI::App* historyCommand = app.add_subcommand(
       "history", "list the last publishes recorded in the journal, newest first");
   historyCommand->footer(
-      "\nEach entry: time (UTC), file, build, result, confirmed over HTTP, user.\n"
+      "\nEach entry: time (UTC), file, build, result (a declined one with what was\n"
+      "asked, another with the stage where it stopped), confirmed over HTTP, user;\n"
+      "control characters show escaped (\\x1b, \\r, ...).\n"
       "exit status: 0 listed (also when nothing is recorded), 1 no folder for the\n"
-      "             journal, 2 usage error\n");
+      "             journal, or a journal that is no file or cannot be read,\n"
+      "             2 usage error\n");
   DefineHistoryOptions(*historyCommand, history);
 
   if (args.empty()) {
