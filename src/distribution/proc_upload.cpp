@@ -3,6 +3,7 @@
 #include <chrono>
 #include <new>
 
+#include "common/hex_text.hpp"
 #include "common/path_names.hpp"
 #include "distribution/failure_messages.hpp"
 #include "distribution/check_server_version.hpp"
@@ -118,10 +119,26 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
     return false;
   }
 
+  // The replaced program file is kept on the server under the build it was,
+  // for a rollback.
+  HistoryPlan history;
+  history.folder = remoteDir + "/" + kHistoryFolder + "/" + fileName;
+  const auto dot = fileName.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : fileName.substr(dot);
+  history.name = (now.kind == RecordKind::kBuild ? BuildValueText(now.build)
+                                                 : "unknown-" + RandomHex(6)) + extension;
   const std::string keepFolder = LocalLastVerPath(c.services.facts, "");
-  const PairOutcome pair =
-      ftp.PublishPair(*program, *lastVer, *live, keepFolder.substr(0, keepFolder.size() - 1));
-  if (pair.ok()) return true;
+  const PairOutcome pair = ftp.PublishPair(*program, *lastVer, *live,
+                                           keepFolder.substr(0, keepFolder.size() - 1), &history);
+  if (pair.ok()) {
+    out.historyKept = pair.historyKept;
+    if (pair.historyError && !c.state.historyNoticeGiven) {
+      c.state.historyNoticeGiven = true;
+      c.events.Notice("바뀐 이전 빌드를 서버에 보관하지 못했습니다 (" + pair.historyError->message +
+                      "). 배포는 그대로 합니다.");
+    }
+    return true;
+  }
   discardBoth();
   const bool lastVerFailed = pair.error->stage == Stage::kLastVer;
   const bool stranded = pair.live == LivePair::kMissing;

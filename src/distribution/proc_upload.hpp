@@ -30,6 +30,7 @@ struct UploadOutcome {
   std::optional<Error> error{};          // why it is not published, or not confirmed
   bool closeRequested = false;           // published with close-after-sending: close, no "배포완료"
   bool raced = false;                    // another publisher changed the lastver file meanwhile
+  bool historyKept = false;              // the replaced program file was kept for a rollback
 
   // Published, and HTTP was asked and served something else.
   bool Unconfirmed() const { return published && web && !web->Confirmed(); }
@@ -45,6 +46,10 @@ struct UploadOutcome {
 // closed.
 UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx = true,
                          const ServerRecord* seen = nullptr);
+
+// The folder beside the published files where replaced program files are
+// kept: <folder>/<published name>/<replaced build>.<extension>.
+inline constexpr const char* kHistoryFolder = ".history";
 
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);

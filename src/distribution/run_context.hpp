@@ -19,6 +19,7 @@ namespace parone {
 struct RunState {
   // The web side gave no answer at all: later files are not waited for again.
   std::optional<Error> webSilent;
+  bool historyNoticeGiven = false;  // the replaced files could not be kept: said once
 };
 
 struct RunContext {

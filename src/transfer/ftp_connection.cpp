@@ -324,6 +324,52 @@ Result<bool> FtpConnection::Exists(const std::string& path, const std::string& n
   return e;
 }
 
+bool FtpConnection::MakeFolder(const std::string& path) {
+  const std::vector<FtpReply> r = Send({"MKD " + path});
+  if (r[0].code == 257) return true;
+  if (r[0].code == 0) return false;
+  return ListNames(path).ok();
+}
+
+Result<std::vector<std::string>> FtpConnection::ListNames(const std::string& folder) {
+  Impl& s = *impl_;
+  if (!s.usable()) {
+    return Error{Stage::kRename, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "the connection was lost",
+                 folder, CURLE_OPERATION_TIMEDOUT};
+  }
+  // A folder URL ends in "/": libcurl lists it.
+  const std::string url = UrlOf(folder) + "/";
+  curl_easy_setopt(s.handle(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(s.handle(), CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_DIRLISTONLY, 1L);
+  s.listing.clear();
+  s.collecting = true;
+  s.collectLimit = kListingLimit;
+  s.overflowed = false;
+  const CURLcode rc = s.Perform();
+  s.collecting = false;
+  curl_easy_setopt(s.handle(), CURLOPT_DIRLISTONLY, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 1L);
+  if (rc != CURLE_OK) {
+    const FtpReply last = LastReply();
+    if (last.refused()) return Error{Stage::kRename, CodeKind::kFtp, last.code, last.line, folder, rc};
+    return Error{Stage::kRename, CodeKind::kCurl, rc, s.curl->ErrorText(rc), folder, rc};
+  }
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < s.listing.size()) {
+    std::size_t end = s.listing.find('\n', start);
+    if (end == std::string::npos) end = s.listing.size();
+    std::string name = s.listing.substr(start, end - start);
+    start = end + 1;
+    while (!name.empty() && name.back() == '\r') name.pop_back();
+    if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (!name.empty() && name != "." && name != "..") names.push_back(std::move(name));
+  }
+  return names;
+}
+
 Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& path,
                                                            const std::string& name,
                                                            std::size_t maxBytes) {

@@ -84,6 +84,11 @@ class FtpConnection {
   // Whether the server has a file at `path` (SIZE, or a listing of that one
   // name where SIZE is missing). An error when neither says.
   Result<bool> Exists(const std::string& path, const std::string& name);
+  // MKD. True when the folder was made or is there already (the listing of
+  // it answers).
+  bool MakeFolder(const std::string& path);
+  // The names in a folder (NLST), without any folder part the server adds.
+  Result<std::vector<std::string>> ListNames(const std::string& folder);
   // RETR: the file's bytes, or nullopt when the server has no such file.
   // More than `maxBytes` is an error (stage store): nothing is cut short.
   Result<std::optional<std::string>> Retrieve(const std::string& path, const std::string& name,

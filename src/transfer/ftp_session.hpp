@@ -45,11 +45,21 @@ enum class LivePair {
   kUnknown,  // the connection was lost in the middle: the old file is under its name or asideName
 };
 
+// Where a replaced program file is kept instead of being deleted: a folder
+// beside the published files and the name it gets there (UTF-8, remote).
+struct HistoryPlan {
+  std::string folder;    // e.g. "public_html/download/자동업데이트_v1/.history/Tool.Setup.exe"
+  std::string name;      // e.g. "34.exe": the replaced build and the file's extension
+  std::size_t keep = 3;  // how many are kept there: the highest builds
+};
+
 struct PairOutcome {
   LivePair live = LivePair::kOld;
   std::optional<Error> error;  // why the new pair is not live
   std::string asideName;       // the old program file's remote name, where it is not back (UTF-8)
   std::string keptCopy;        // the local copy of the old program file, where the server's is lost
+  bool historyKept = false;    // the replaced program file went into the history folder
+  std::optional<Error> historyError;  // why it could not (it was deleted as before)
   bool ok() const { return !error; }
 };
 
@@ -139,9 +149,13 @@ class FtpSession {
   // their names, after the live program file was kept (downloaded) into
   // `keepFolder`, from where it is stored back if the new one does not
   // arrive whole. The outcome says what is live when it failed.
+  // With `history`, a replaced program file is moved there instead of being
+  // deleted once the new pair is live, and the folder pruned to the plan's
+  // number of files; where that cannot be done (no folders, no renames) it
+  // is deleted and the outcome says why.
   PairOutcome PublishPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                           const std::optional<std::string>& oldLastVer,
-                          const std::string& keepFolder);
+                          const std::string& keepFolder, const HistoryPlan* history = nullptr);
 
   // Removes a pending staged file from the server; quietly, since a
   // leftover temporary file harms nothing that is published. Does nothing
@@ -166,6 +180,7 @@ class FtpSession {
   Status StoreOver(RandomAccessFile& source, const std::string& path, const std::string& name,
                    ProgressDisplay* progress);
   Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
+  Status KeepInHistory(const std::string& aside, const HistoryPlan& plan);
   PairOutcome StoreStraightPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                                 const std::optional<std::string>& oldLastVer,
                                 const std::string& keepFolder);

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "test_dir.hpp"
+#include "common/text_encoding.hpp"
 #include "distribution/proc_upload.hpp"
+#include "version_block_builder.hpp"
 #include "distribution/recent_files.hpp"
 #include "fake_program.hpp"
 #include "local_server.hpp"
@@ -415,7 +418,10 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
     EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), c.lastVer);
     if (c.published) {
       EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
-      EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      // The replaced file went into the history, under the build it was.
+      EXPECT_EQ(server.ListUploadDir(),
+                (std::vector<std::string>{".history", "Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      EXPECT_EQ(server.ReadUploaded(".history/Tool.Setup.exe/32.exe"), "program v32");
       continue;
     }
     ASSERT_TRUE(outcome.error);
@@ -431,6 +437,47 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
       EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
     }
   }
+}
+
+// Builds 31 to 35 published one after the other: each replaced build is kept
+// under its number, and the three highest stay.
+TEST_F(ProcUploadTest, ReplacedBuildsAreKeptBesideThePublishedFilesThreeOfThem) {
+  LocalServer server;
+  std::map<int, std::string> published;
+  ServerRecord found;
+  for (int build = 31; build <= 35; ++build) {
+    const std::string bytes = testing::BuildPe(
+        testing::SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0." + Utf8ToUtf16(std::to_string(build))}}),
+        64);
+    std::ofstream(program_, std::ios::binary | std::ios::trunc) << bytes;
+    published[build] = bytes;
+    seen = build == 31 ? nullptr : &found;  // what the version pass would have read
+    ASSERT_TRUE(Publish(server, program_).published) << build << Texts().back();
+    found.kind = RecordKind::kBuild;
+    found.build = build;
+  }
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), published[35]);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "35\r\n");
+  const fs::path history = fs::path(server.uploadDir()) / ".history" / "Tool.Setup.exe";
+  std::vector<std::string> kept;
+  for (const auto& entry : fs::directory_iterator(history)) kept.push_back(entry.path().filename().string());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"32.exe", "33.exe", "34.exe"}));
+  for (int build : {32, 33, 34}) {
+    EXPECT_EQ(ReadFile(history / (std::to_string(build) + ".exe")), published[build]) << build;
+  }
+  EXPECT_TRUE(events.notices.empty());
+}
+
+TEST_F(ProcUploadTest, AnAccountThatMayNotMakeFoldersKeepsNoHistoryAndPublishesAllTheSame) {
+  LocalServer server({"--perms", "elradfw"});  // no "m": MKD refused
+  server.PutUploaded("Tool.Setup.exe", "program v32");
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+  ASSERT_EQ(events.notices.size(), 1u);
+  EXPECT_NE(events.notices[0].find("보관하지 못했습니다"), std::string::npos);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
 }
 
 TEST_F(ProcUploadTest, AnotherPublisherRaisingTheLastVerMeanwhileStopsThePublishBeforeAnyRename) {
