@@ -35,9 +35,8 @@ Decoded DecodeAt(std::string_view text, std::size_t i) {
   const auto lead = static_cast<unsigned char>(text[i]);
   int extra = 0;
   char32_t cp = 0;
-  if (lead < 0x80) {
-    return {lead, 1, true};
-  } else if ((lead & 0xE0) == 0xC0) {
+  if (lead < 0x80) return {lead, 1, true};
+  if ((lead & 0xE0) == 0xC0) {
     cp = lead & 0x1F;
     extra = 1;
   } else if ((lead & 0xF0) == 0xE0) {
