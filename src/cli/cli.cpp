@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/commands.hpp"
+#include "common/text_encoding.hpp"
 
 namespace parone {
 namespace {
@@ -51,6 +52,11 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
                "parone-deploy-cli");
   app.footer(kFooter);
   app.require_subcommand(1);
+  const ProgramVersion own = context.services.facts.OwnVersion();
+  app.set_version_flag("--version", "parone-deploy-cli " + std::to_string(own.major) + "." +
+                                        std::to_string(own.minor) + "." +
+                                        std::to_string(own.revision),
+                       "print the program's version and exit");
   // Options are "--name" on every platform. CLI11 would otherwise read "/x"
   // as an option on Windows, where "/builds/app.exe" is a path from the
   // drive's root, and the file would be lost to a usage error. Set before
@@ -88,13 +94,23 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   CLI::App* historyCommand = app.add_subcommand(
       "history", "list the last publishes recorded in the journal, newest first");
   historyCommand->footer(
-      "\nEach entry: time (UTC), file, build, result, confirmed over HTTP, user.\n"
+      "\nEach entry: time (UTC), file, build, result (a declined one with what was\n"
+      "asked, another with the stage where it stopped), confirmed over HTTP, user;\n"
+      "control characters show escaped (\\x1b, \\r, ...).\n"
       "exit status: 0 listed (also when nothing is recorded), 1 no folder for the\n"
-      "             journal, 2 usage error\n");
+      "             journal, or a journal that is no file or cannot be read,\n"
+      "             2 usage error\n");
   DefineHistoryOptions(*historyCommand, history);
 
   if (args.empty()) {
     context.err << app.help();
+    return kExitUsage;
+  }
+  // CLI11 would only say that a command is required.
+  const std::string& first = args.front();
+  const auto commands = app.get_subcommands([&](CLI::App* c) { return c->check_name(first); });
+  if (!first.starts_with('-') && first != "help" && commands.empty()) {
+    context.err << "unknown command '" << EscapeForTerminal(first) << "'\n\n" << app.help();
     return kExitUsage;
   }
   // CLI11 takes the arguments last first; "help" is kept as a command.

@@ -23,6 +23,31 @@ std::string TakenName() {
   return "journal." + RandomHex(16) + ".rotating";
 }
 
+// Whether the file ends in the middle of a line: a write cut short (a full
+// disk, a crash, a power cut) leaves a line without its "\n".
+bool EndsInsideALine(FileSystem& files, const std::string& path) {
+  const auto file = files.OpenForReading(path);
+  if (!file || file->Size() == 0) return false;
+  char last = '\n';
+  return file->ReadAt(file->Size() - 1, &last, 1) == 1 && last != '\n';
+}
+
+// Appends whole lines so that they begin on a line of their own: behind a
+// cut line they would otherwise become its end, and both would be lost to
+// a reader. Still one append: a run that appends between the look and the
+// write has ended the cut line itself, and this one leaves an empty line,
+// which readers skip.
+bool AppendLines(FileSystem& files, const std::string& path, const std::string& lines) {
+  return files.AppendToFile(path, EndsInsideALine(files, path) ? "\n" + lines : lines);
+}
+
+// Where a line cut short by a crash was followed by an entry without a
+// line break of its own between them (as journals written before appends
+// looked at the last byte are), the entry is the last object that begins
+// as every journal line does. Inside a JSON string a quote is escaped, so
+// this text cannot come from the middle of a value.
+constexpr std::string_view kLineStart = "{\"time\":";
+
 template <typename T>
 Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
@@ -168,7 +193,7 @@ bool PublishJournal::Append(const FileReport& report) {
   if (folder.empty() || !files_.CreateFolders(folder)) return false;
   const std::string current = JoinPath(folder, kCurrentName);
   RotateIfFull(folder);
-  return files_.AppendToFile(current, JournalLine(JournalEntryOf(report, facts_)));
+  return AppendLines(files_, current, JournalLine(JournalEntryOf(report, facts_)));
 }
 
 // Two runs may find the journal full at once. Each first moves the journal
@@ -187,7 +212,7 @@ void PublishJournal::RotateIfFull(const std::string& folder) {
   const auto takenSize = files_.FileSize(taken);
   if (takenSize && *takenSize >= rotateBytes_ && files_.RenameReplacing(taken, previous)) return;
   const auto lines = files_.ReadWholeFile(taken);
-  if (lines && (lines->empty() || files_.AppendToFile(current, *lines))) files_.DeleteFile(taken);
+  if (lines && (lines->empty() || AppendLines(files_, current, *lines))) files_.DeleteFile(taken);
 }
 
 JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
@@ -195,7 +220,16 @@ JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
   for (const std::string& path : {journal.PreviousPath(), journal.CurrentPath()}) {
     if (path.empty()) continue;
     const auto bytes = files.ReadWholeFile(path);
-    if (!bytes) continue;
+    if (!bytes) {
+      // Missing is a journal with nothing in it yet; anything else at its
+      // name would hide entries, and saying nothing would read as none.
+      if (files.FolderExists(path)) {
+        reading.unreadable.push_back(path + ": a folder, not a file");
+      } else if (files.FileExists(path)) {
+        reading.unreadable.push_back(path + ": cannot be read");
+      }
+      continue;
+    }
     std::size_t start = 0;
     int number = 0;
     while (start < bytes->size()) {
@@ -207,9 +241,12 @@ JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
       if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
       if (auto entry = ParseJournalLine(line)) {
         reading.entries.push_back(std::move(*entry));
-      } else {
-        reading.damaged.push_back(path + " line " + std::to_string(number));
+        continue;
       }
+      reading.damaged.push_back(path + " line " + std::to_string(number));
+      const auto next = line.rfind(kLineStart);
+      if (next == 0 || next == std::string_view::npos) continue;
+      if (auto entry = ParseJournalLine(line.substr(next))) reading.entries.push_back(std::move(*entry));
     }
   }
   return reading;

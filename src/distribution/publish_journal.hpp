@@ -2,7 +2,8 @@
 // The publish journal: one JSON line for every publish attempt of a file,
 // from the window or the command line, in journal.jsonl in the per-user
 // folder beside the settings (ProcessFacts::UserDataFolder). Each line goes
-// to the file in one append, so runs at once never mix their lines. At
+// to the file in one append, so runs at once never mix their lines, and
+// begins on a line of its own when the last one was cut short. At
 // 10 MiB the journal becomes journal.1.jsonl (the one previous file kept)
 // and a new one begins. Calls block on the file system only; none throws.
 
@@ -77,9 +78,15 @@ class PublishJournal {
 struct JournalReading {
   std::vector<JournalEntry> entries;  // oldest first: the previous file, then the current
   std::vector<std::string> damaged;   // "<path> line N" of each line that was skipped
+  // "<path>: why" of each file of the journal that is there but could not
+  // be read (a folder at its name, no access); its entries are not in
+  // `entries`.
+  std::vector<std::string> unreadable;
 };
 
-// Both files of the journal; a missing file reads as no entries.
+// Both files of the journal; a missing file reads as no entries. A line a
+// crash cut short is damaged; an entry appended behind it without a line
+// break of its own is still read.
 JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal);
 
 }  // namespace parone
