@@ -97,6 +97,8 @@ const char* FlagAnswering(QuestionKind kind) {
       return "--allow-downgrade";
     case QuestionKind::kUnknownServer:
       return "--allow-unknown-server";
+    case QuestionKind::kRollback:
+      return "--yes";  // of the rollback command
     case QuestionKind::kRetryCopy:
     case QuestionKind::kKeepWaiting:
       break;
