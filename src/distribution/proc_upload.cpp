@@ -25,6 +25,9 @@ class ProgressEvents final : public ProgressDisplay {
  public:
   explicit ProgressEvents(PublishEvents& events) : events_(events) {}
   void SetBytes(std::uint64_t sent, std::uint64_t total) override { events_.Progress(sent, total); }
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override {
+    events_.Retrying(attempt, attempts, offset);
+  }
 
  private:
   PublishEvents& events_;
@@ -86,6 +89,7 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
   if (!program) return fail(program.error(), fileName, "배포 실패!!");
   out.size = program->size();
   out.sha256 = program->sha256();
+  out.attempts = program->attempts();
   // The lastver bytes come from this run, not from the shared copy in temp/,
   // which another run of the tool may have rewritten meanwhile.
   auto lastVer = ftp.StageText(lastVerText, remoteDir, lastVerName);
@@ -183,7 +187,7 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx,
     return out;
   }
 
-  FtpSession ftp(s.files, s.codePage, r.ftpTimeouts);
+  FtpSession ftp(s.files, s.codePage, r.ftpTimeouts, &s.sleeper);
   const FtpEndpoint endpoint{r.config.ftpHost, r.config.ftpPort, r.config.ftpUser,
                              r.config.ftpPassword, r.passive};
   if (const Status opened = ftp.FTP_Open(endpoint); !opened) {

@@ -26,6 +26,7 @@ struct UploadOutcome {
   std::string build{};                   // what the lastver file records
   std::optional<std::uint64_t> size{};   // bytes sent, once the file was staged
   std::string sha256{};                  // of those bytes, as sent ("" when not staged)
+  int attempts = 0;                      // stores begun for the file (more than 1: retried)
   double seconds = 0;                    // from the file's first byte to both names in place
   std::optional<WebConfirmation> web{};  // what HTTP served after the publish, when asked
   std::optional<Error> error{};          // why it is not published, or not confirmed

@@ -76,6 +76,7 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
     // The build the upload pass read (after the packer) is what went out.
     if (!report.upload->build.empty()) e.localBuild = report.upload->build;
     if (report.upload->web) e.confirmed = report.upload->web->Confirmed();
+    e.attempts = report.upload->attempts;
     e.seconds = report.upload->seconds;
   }
   e.result = ResultName(report.result);
@@ -101,6 +102,7 @@ std::string JournalLine(const JournalEntry& e) {
   if (!e.note.empty()) line["note"] = e.note;
   line["decision"] = e.decision.empty() ? Json(nullptr) : Json(e.decision);
   line["confirmed"] = OrNull(e.confirmed);
+  line["attempts"] = e.attempts;
   line["seconds"] = e.seconds;
   line["error"] = ErrorJson(e.error);
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -137,6 +139,9 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
   if (const auto it = line.find("confirmed"); it != line.end() && !it->is_null()) {
     if (!it->is_boolean()) return std::nullopt;
     e.confirmed = it->get<bool>();
+  }
+  if (const auto it = line.find("attempts"); it != line.end() && it->is_number_integer()) {
+    e.attempts = it->get<int>();
   }
   if (const auto it = line.find("seconds"); it != line.end() && !it->is_null()) {
     if (!it->is_number()) return std::nullopt;

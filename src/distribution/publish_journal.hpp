@@ -37,6 +37,7 @@ struct JournalEntry {
   std::string note;                   // a rollback: "rolled back from 34 to 33"
   std::string decision;               // DecisionName: for a declined attempt, what was asked
   std::optional<bool> confirmed;      // nullopt: HTTP was not asked
+  int attempts = 0;                   // stores begun for the file (0: none)
   double seconds = 0;
   // Why it was not published: the stage, the code and the other side's
   // text (only the three are kept in the line).

@@ -188,6 +188,13 @@ void Form1Logic::Progress(std::uint64_t sent, std::uint64_t total) {
 
 void Form1Logic::WaitingShown(bool shown) { controls_.SetVisible(C::lblWaiting, shown); }
 
+void Form1Logic::Retrying(int attempt, int attempts, std::uint64_t offset) {
+  // Said where the version is shown: the bar shows where the upload resumes.
+  controls_.SetText(C::lblVer, "재시도 " + std::to_string(attempt) + "/" + std::to_string(attempts) +
+                                   (offset > 0 ? " (" + std::to_string(offset) + "바이트부터)" : ""));
+  Pulse();
+}
+
 void Form1Logic::Show(const Message& message) {
   services_.boxes.Show(message.text, message.style, message.caption);
 }

@@ -91,6 +91,7 @@ class Form1Logic final : public PublishEvents {
   void VersionShown(const std::string& caption) override;
   void Progress(std::uint64_t sent, std::uint64_t total) override;
   void WaitingShown(bool shown) override;
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override;
   void Show(const Message& message) override;
   bool Ask(const Question& question) override;
   void Answered(const Question&, bool, const std::string&) override {}

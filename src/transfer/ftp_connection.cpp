@@ -61,6 +61,7 @@ struct FtpConnection::Impl {
   std::unique_ptr<CurlEasy> curl;  // the session and its connection
   std::string baseUrl;             // "ftp://host:port/"
   std::string serverName;          // "host:port"
+  FtpEndpoint endpoint;            // of the last Open, for Reopen
   bool lost = false;
   std::vector<Exchange> transcript;  // of the last perform
   bool collecting = false;
@@ -98,7 +99,13 @@ struct FtpConnection::Impl {
   }
 
   void NoteReplyLine(std::string line) {
-    if (!IsFinalReplyLine(line)) return;
+    if (!IsFinalReplyLine(line)) {
+      // A line of a multi-line reply (FEAT lists its features this way).
+      if (!transcript.empty() && transcript.back().reply.code == 0) {
+        transcript.back().reply.text += line + "\n";
+      }
+      return;
+    }
     if (transcript.empty() || transcript.back().reply.code != 0) {
       transcript.push_back({});  // a greeting, or a reply to nothing we sent
     }
@@ -168,9 +175,22 @@ FtpReply FtpConnection::LastReply() const {
   return {};
 }
 
+Status FtpConnection::Reopen() { return Open(FtpEndpoint(impl_->endpoint)); }
+
+bool FtpConnection::ResumesUploads() {
+  const std::vector<FtpReply> r = Send({"FEAT"});
+  if (!r[0].positive()) return false;
+  // Feature lines are indented and upper case by the standard; some servers
+  // write them otherwise.
+  std::string text = r[0].text;
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text.find("REST STREAM") != std::string::npos;
+}
+
 Status FtpConnection::Open(const FtpEndpoint& endpoint) {
   Impl& s = *impl_;
   Close();
+  s.endpoint = endpoint;
   const std::string server = endpoint.host + ":" + std::to_string(endpoint.port);
   auto curl = std::make_unique<CurlEasy>();
   if (!curl->valid()) {

@@ -28,6 +28,9 @@ class CurlEasy;
 struct FtpTimeouts {
   long connectSeconds = 15;  // TCP connect, and the server's connect-back in active mode
   long stallSeconds = 60;    // no progress, or no reply, for this long fails the transfer
+  // Waits before the attempts that follow a transient failure of a store;
+  // their number is the number of further attempts.
+  std::vector<long> retryDelaysMs = {1000, 4000, 10000};
 };
 
 // Where and as whom to log in (UTF-8; sent in the server's code page).
@@ -43,6 +46,7 @@ struct FtpEndpoint {
 struct FtpReply {
   int code = 0;
   std::string line;
+  std::string text;  // every line of a multi-line reply before the final one, LF-separated
   bool positive() const { return code >= 200 && code < 300; }
   bool refused() const { return code >= 400; }
 };
@@ -60,6 +64,11 @@ class FtpConnection {
   // reply; anything else that keeps the session from opening is stage
   // connect. Closes what was open before.
   Status Open(const FtpEndpoint& endpoint);
+  // Closes and opens the connection again to the endpoint of the last Open,
+  // after a connection was lost or cut.
+  Status Reopen();
+  // The server resumes an upload where it was cut: FEAT lists "REST STREAM".
+  bool ResumesUploads();
   // Says goodbye (QUIT) on a live connection and closes it.
   void Close();
 

@@ -20,6 +20,7 @@
 #include "platform/code_page.hpp"
 #include "platform/file_system.hpp"
 #include "platform/progress_display.hpp"
+#include "platform/sleeper.hpp"
 #include "transfer/ftp_connection.hpp"
 
 namespace parone {
@@ -82,6 +83,8 @@ class FtpStagedFile {
   const std::string& sha256() const { return sha256_; }
   // The temporary file is (as far as this session knows) still on the server.
   bool pending() const { return pending_; }
+  // How many times its store was begun (1 without a retry).
+  int attempts() const { return attempts_; }
 
  private:
   friend class FtpSession;
@@ -95,11 +98,15 @@ class FtpStagedFile {
   std::uint64_t size_ = 0;
   std::string sha256_;
   bool pending_ = false;
+  int attempts_ = 0;
 };
 
 class FtpSession {
  public:
-  FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts = {});
+  // `sleeper` waits between the attempts of a store that failed on the way
+  // (FtpTimeouts::retryDelaysMs); null: no waiting.
+  FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts = {},
+             Sleeper* sleeper = nullptr);
   ~FtpSession();
   FtpSession(const FtpSession&) = delete;
   FtpSession& operator=(const FtpSession&) = delete;
@@ -117,7 +124,11 @@ class FtpSession {
 
   // Uploads the local file to a temporary name beside remoteDir/remoteName
   // (empty remote name: the local file name) and checks its size on the
-  // server (SIZE, or a listing of that one name where SIZE is missing). On
+  // server (SIZE, or a listing of that one name where SIZE is missing). A
+  // transient failure on the way (see IsTransient) is tried again after each
+  // of the timeouts' retry delays, on a new connection where the old one is
+  // gone, resuming where the server holds part of the file and lists
+  // REST STREAM, else from the start; `progress` hears of each retry. On
   // failure the temporary file is already removed (unless the connection
   // died). A local file that cannot be opened is stage input, run-time
   // error 53 or 70. `progress` must outlive the staged file.
@@ -199,6 +210,8 @@ class FtpSession {
 
   FileSystem& files_;
   const CodePage& codePage_;
+  FtpTimeouts timeouts_;
+  Sleeper* sleeper_;
   FtpConnection connection_;
   bool cannotRename_ = false;
 };

@@ -61,7 +61,7 @@ TEST_F(PublishJournalTest, AnAttemptIsOneLineWithWhoWhatWhereAndHowItWent) {
             "\"tool\":\"1.1.33\",\"path\":\"/build/Tool.Setup.exe\",\"size\":5579,"
             "\"sha256\":\"" + std::string(64, 'c') + "\",\"local_build\":\"33\","
             "\"server_build\":32,\"result\":\"published\",\"decision\":\"new\",\"confirmed\":null,"
-            "\"seconds\":1.5,"
+            "\"attempts\":0,\"seconds\":1.5,"
             "\"error\":null}\n");
   const auto entry = ParseJournalLine(Lines(Current())[0]);
   ASSERT_TRUE(entry.has_value());
