@@ -24,6 +24,8 @@ constexpr const char* kFooter =
     "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli check [--json] [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli history [--json] [-n N] [NAME]\n"
+    "  parone-deploy-cli rollback [--to BUILD] [--yes] [--json] [--server ...] NAME\n"
+    "  parone-deploy-cli rollback --list [--json] [--server ...] NAME\n"
     "  parone-deploy-cli COMMAND --help\n"
     "\n"
     "publish: --yes answers the same-build question, --allow-no-version the question\n"
@@ -101,6 +103,15 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
       "             journal, or a journal that is no file or cannot be read,\n"
       "             2 usage error\n");
   DefineHistoryOptions(*historyCommand, history);
+  RollbackOptions rollback;
+  CLI::App* rollbackCommand = app.add_subcommand(
+      "rollback", "make a kept earlier build of a published file live again (--list: what is kept)");
+  rollbackCommand->footer(
+      "\nThe live file goes into the server's history folder, the kept one comes back by a\n"
+      "rename and the lastver file gets its build; asks first (--yes answers), else No.\n"
+      "exit status: 0 rolled back (or listed), 1 failed, 2 usage error, 3 declined,\n"
+      "             4 rolled back, not confirmed over HTTP\n");
+  DefineRollbackOptions(*rollbackCommand, rollback);
 
   if (args.empty()) {
     context.err << app.help();
@@ -125,6 +136,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   if (versionCommand->parsed()) return RunVersionCommand(version, context);
   if (publishCommand->parsed()) return RunPublishCommand(publish, context);
   if (historyCommand->parsed()) return RunHistoryCommand(history, context);
+  if (rollbackCommand->parsed()) return RunRollbackCommand(rollback, context);
   return RunCheckCommand(check, context);
 }
 

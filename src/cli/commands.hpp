@@ -45,6 +45,15 @@ struct HistoryOptions {
   std::optional<std::string> fileName;  // only entries of this file name
 };
 
+struct RollbackOptions {
+  std::optional<std::string> server;
+  std::optional<std::string> to;  // the kept build to make live
+  bool yes = false;               // answers the question
+  bool list = false;              // only lists what is live and what is kept
+  bool json = false;
+  std::string name;               // the published file name
+};
+
 // `--sign-timeout`'s value: whole seconds, 0 or more; nullopt for anything
 // else.
 std::optional<long> ParseSignTimeoutSeconds(const std::string& text);
@@ -53,12 +62,20 @@ void DefineVersionOptions(CLI::App& command, VersionOptions& options);
 // `forPublish` false defines check's options.
 void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish);
 void DefineHistoryOptions(CLI::App& command, HistoryOptions& options);
+void DefineRollbackOptions(CLI::App& command, RollbackOptions& options);
+
+// The configuration a command talks to the server with: the built-in one,
+// PARONE_DEPLOY_SERVER and the other variables of the environment, then
+// --server. nullopt after printing why it cannot be used (exit status 2).
+std::optional<SystemConfig> CommandConfig(const std::optional<std::string>& server,
+                                          CliContext& context);
 
 int RunVersionCommand(const VersionOptions& options, CliContext& context);
 int RunPublishCommand(const RunOptions& options, CliContext& context);
 // The version pass alone, never uploads.
 int RunCheckCommand(const RunOptions& options, CliContext& context);
 int RunHistoryCommand(const HistoryOptions& options, CliContext& context);
+int RunRollbackCommand(const RollbackOptions& options, CliContext& context);
 
 // The --json line of one file of a publish or a check, without its line
 // end. `files` gives the size of a file that was not uploaded.

@@ -32,20 +32,10 @@ std::vector<std::string> AbsoluteEntries(FileSystem& files,
 // The request the options make, or nullopt after printing why they cannot
 // be used (exit status 2).
 std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext& context) {
-  const Environment environment =
-      context.environment ? context.environment
-                          : Environment([](const char*) { return std::optional<std::string>(); });
-  auto loaded = LoadSystemConfig(environment);
-  if (!loaded) {
-    context.err << loaded.error().message << "\n";
-    return std::nullopt;
-  }
+  std::optional<SystemConfig> config = CommandConfig(options.server, context);
+  if (!config) return std::nullopt;
   PublishRequest request;
-  request.config = *loaded;
-  if (options.server && !ApplyServerOverride(request.config, *options.server)) {
-    context.err << "bad server \"" << *options.server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
-    return std::nullopt;
-  }
+  request.config = std::move(*config);
   SettingsStore& settings = context.services.settings;
   request.entries = AbsoluteEntries(context.services.files, options.selection);
   // Like the window: the stored settings unless an option says otherwise.
@@ -87,6 +77,23 @@ std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext&
 
 }  // namespace
 
+std::optional<SystemConfig> CommandConfig(const std::optional<std::string>& server,
+                                          CliContext& context) {
+  const Environment environment =
+      context.environment ? context.environment
+                          : Environment([](const char*) { return std::optional<std::string>(); });
+  auto loaded = LoadSystemConfig(environment);
+  if (!loaded) {
+    context.err << loaded.error().message << "\n";
+    return std::nullopt;
+  }
+  if (server && !ApplyServerOverride(*loaded, *server)) {
+    context.err << "bad server \"" << *server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
+    return std::nullopt;
+  }
+  return std::move(*loaded);
+}
+
 const char* FlagAnswering(QuestionKind kind) {
   switch (kind) {
     case QuestionKind::kSameBuild:
@@ -97,6 +104,8 @@ const char* FlagAnswering(QuestionKind kind) {
       return "--allow-downgrade";
     case QuestionKind::kUnknownServer:
       return "--allow-unknown-server";
+    case QuestionKind::kRollback:
+      return "--yes";  // of the rollback command
     case QuestionKind::kRetryCopy:
     case QuestionKind::kKeepWaiting:
       break;

@@ -134,11 +134,9 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
   // The replaced program file is kept on the server under the build it was,
   // for a rollback.
   HistoryPlan history;
-  history.folder = remoteDir + "/" + kHistoryFolder + "/" + fileName;
-  const auto dot = fileName.rfind('.');
-  const std::string extension = dot == std::string::npos || dot == 0 ? "" : fileName.substr(dot);
-  history.name = (now.kind == RecordKind::kBuild ? BuildValueText(now.build)
-                                                 : "unknown-" + RandomHex(6)) + extension;
+  history.folder = HistoryFolderOf(remoteDir, fileName);
+  history.name = HistoryFileName(
+      fileName, now.kind == RecordKind::kBuild ? BuildValueText(now.build) : "unknown-" + RandomHex(6));
   const FtpConnection::FinishingAfterStop finishing(ftp.connection());
   const std::string keepFolder = LocalLastVerPath(c.services.facts, "");
   const PairOutcome pair = ftp.PublishPair(*program, *lastVer, *live,

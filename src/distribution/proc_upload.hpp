@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "distribution/history_folder.hpp"
 #include "distribution/run_context.hpp"
 #include "distribution/server_record.hpp"
 #include "distribution/web_confirmation.hpp"
@@ -47,10 +48,6 @@ struct UploadOutcome {
 // closed.
 UploadOutcome ProcUpload(const RunContext& context, const std::string& path, bool runUpx = true,
                          const ServerRecord* seen = nullptr);
-
-// The folder beside the published files where replaced program files are
-// kept: <folder>/<published name>/<replaced build>.<extension>.
-inline constexpr const char* kHistoryFolder = ".history";
 
 // <tool folder>/temp/<base>_lastver.txt
 std::string LocalLastVerPath(const ProcessFacts& facts, const std::string& lastVerName);

@@ -21,6 +21,7 @@ enum class QuestionKind {
   kUnknownServer,      // nothing is known of the server's build: upload anyway?
   kRetryCopy,          // a copy into the signing drop folder failed: try again?
   kKeepWaiting,        // the signed copies are long in coming: keep waiting?
+  kRollback,           // make a kept build live again in place of the live one?
 };
 
 // A Yes/No question with the question icon and No as default (style 292).

@@ -77,13 +77,18 @@ std::string UtcTimeText(std::chrono::system_clock::time_point time) {
   return text;
 }
 
-JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts) {
+JournalEntry StampedJournalEntry(const ProcessFacts& facts) {
   JournalEntry e;
   e.time = UtcTimeText(facts.Now());
   e.user = facts.UserName();
   e.machine = facts.MachineName();
   const ProgramVersion v = facts.OwnVersion();
   e.tool = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+  return e;
+}
+
+JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts) {
+  JournalEntry e = StampedJournalEntry(facts);
   e.path = report.path;
   if (report.check) {
     e.localBuild = report.check->localBuild;
@@ -114,9 +119,12 @@ std::string JournalLine(const JournalEntry& e) {
   line["path"] = e.path;
   line["size"] = OrNull(e.size);
   line["sha256"] = e.sha256.empty() ? Json(nullptr) : Json(e.sha256);
+  // Only a rollback's line has these two.
+  if (!e.replacedSha256.empty()) line["replaced_sha256"] = e.replacedSha256;
   line["local_build"] = e.localBuild;
   line["server_build"] = e.serverBuild ? BuildJson(*e.serverBuild) : Json(nullptr);
   line["result"] = e.result;
+  if (!e.note.empty()) line["note"] = e.note;
   line["decision"] = e.decision.empty() ? Json(nullptr) : Json(e.decision);
   line["confirmed"] = OrNull(e.confirmed);
   line["attempts"] = e.attempts;
@@ -141,7 +149,8 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
       !textOf("result", e.result, true) || !textOf("decision", e.decision, false) ||
       !textOf("user", e.user, false) ||
       !textOf("machine", e.machine, false) || !textOf("tool", e.tool, false) ||
-      !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false)) {
+      !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false) ||
+      !textOf("replaced_sha256", e.replacedSha256, false) || !textOf("note", e.note, false)) {
     return std::nullopt;
   }
   if (const auto it = line.find("size"); it != line.end() && !it->is_null()) {
@@ -189,11 +198,15 @@ std::string PublishJournal::PreviousPath() const {
 }
 
 bool PublishJournal::Append(const FileReport& report) {
+  return AppendEntry(JournalEntryOf(report, facts_));
+}
+
+bool PublishJournal::AppendEntry(const JournalEntry& entry) {
   const std::string folder = facts_.UserDataFolder();
   if (folder.empty() || !files_.CreateFolders(folder)) return false;
   const std::string current = JoinPath(folder, kCurrentName);
   RotateIfFull(folder);
-  return AppendLines(files_, current, JournalLine(JournalEntryOf(report, facts_)));
+  return AppendLines(files_, current, JournalLine(entry));
 }
 
 // Two runs may find the journal full at once. Each first moves the journal

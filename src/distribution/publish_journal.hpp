@@ -31,9 +31,11 @@ struct JournalEntry {
   std::string path;
   std::optional<std::uint64_t> size;
   std::string sha256;
+  std::string replacedSha256;  // a rollback: of the file it took down, where known
   std::string localBuild;  // what the lastver file records
   std::optional<double> serverBuild;  // the server's build before, as read
-  std::string result;                 // ResultName
+  std::string result;                 // ResultName, or "rolled_back"
+  std::string note;                   // a rollback: "rolled back from 34 to 33"
   std::string decision;               // DecisionName: for a declined attempt, what was asked
   std::optional<bool> confirmed;      // nullopt: HTTP was not asked
   int attempts = 0;                   // stores begun for the file (0: none)
@@ -46,6 +48,8 @@ struct JournalEntry {
 // "YYYY-MM-DDTHH:MM:SSZ".
 std::string UtcTimeText(std::chrono::system_clock::time_point time);
 
+// An entry with the time, user, machine and version of now, nothing else.
+JournalEntry StampedJournalEntry(const ProcessFacts& facts);
 // The entry for one attempt, with the time, user, machine and version of now.
 JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts);
 
@@ -63,6 +67,8 @@ class PublishJournal {
   // Appends the attempt's line, creating the folder when missing. False
   // when it could not be written (no folder, no access, a full disk).
   bool Append(const FileReport& report);
+  // The same for an entry made elsewhere (a rollback).
+  bool AppendEntry(const JournalEntry& entry);
   // Where it is written: "" when the user has no folder for it.
   std::string CurrentPath() const;
   std::string PreviousPath() const;

@@ -168,6 +168,20 @@ class FtpSession {
                           const std::optional<std::string>& oldLastVer,
                           const std::string& keepFolder, const HistoryPlan* history = nullptr);
 
+  // Puts a staged lastver file over its name: renamed over it, or the old
+  // one moved aside and the new one renamed in, or, where the server renames
+  // neither way, stored straight. `oldLastVer` is the text it replaces
+  // (nullopt: there was none). On failure the old lastver file is live
+  // again (or none, where there was none) and the staged one still pending,
+  // unless the error's message says the old text could not be stored back.
+  Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
+
+  // Moves the file at `aside` (code page bytes) into the plan's history
+  // folder under the plan's name, making the folder where missing and
+  // replacing a file of that name there, then keeps only the plan's number
+  // of the highest builds. On failure `aside` is where it was.
+  Status KeepInHistory(const std::string& aside, const HistoryPlan& plan);
+
   // Removes a pending staged file from the server; quietly, since a
   // leftover temporary file harms nothing that is published. Does nothing
   // once the connection is lost.
@@ -190,8 +204,6 @@ class FtpSession {
   Status Replace(const FtpStagedFile& staged);
   Status StoreOver(RandomAccessFile& source, const std::string& path, const std::string& name,
                    ProgressDisplay* progress);
-  Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
-  Status KeepInHistory(const std::string& aside, const HistoryPlan& plan);
   PairOutcome StoreStraightPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                                 const std::optional<std::string>& oldLastVer,
                                 const std::string& keepFolder);
