@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
   services.environment = environment;
   parone::Form1 form(services);
   boxes.setParent(&form);
-  form.Load(commandLine);
-  if (!commandLine.empty() && !form.isVisible()) return 0;  // closed after sending
+  form.Load(commandLine);  // a command line starts a run, which goes on in the event loop
   form.show();
   return app.exec();
 }

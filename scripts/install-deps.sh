@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   python3 python3-pyftpdlib python3-openssl
-  xvfb xauth x11-apps imagemagick fonts-noto-cjk openbox
+  xvfb xauth x11-apps imagemagick fonts-noto-cjk openbox xdotool
   osslsigncode openssl curl time
   # the Windows build: MinGW-w64 (-posix compilers), GoogleTest's sources,
   # dpkg-source for Debian's curl sources, and wine64 to run the tests

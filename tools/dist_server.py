@@ -40,7 +40,7 @@ from process_lifetime import stop_when_stdin_closes
 
 try:
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import DTPHandler, FTPHandler
+    from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
     from pyftpdlib.handlers import _FileReadWriteError
     from pyftpdlib.ioloop import AsyncChat, RetryError
     from pyftpdlib.servers import FTPServer
@@ -128,6 +128,11 @@ class DistDTPMixin:
 
 class DistDTPHandler(DistDTPMixin, DTPHandler):
     """Plain data channel."""
+
+
+class DistThrottledDTPHandler(DistDTPMixin, ThrottledDTPHandler):
+    """Plain data channel that reads uploads no faster than --upload-rate
+    (without blocking the other connections), as a slow link would."""
 
 
 class DistFTPMixin:
@@ -830,6 +835,9 @@ def parse_args(argv):
                         "--fail-stor-552, --cut-after) act only on the listed "
                         "uploads (STOR or APPE, counted together) of the "
                         "server's life (from 1); default: on all")
+    p.add_argument("--upload-rate", type=int, metavar="BYTES",
+                   help="take the data of uploads at about BYTES bytes a "
+                        "second (a slow link); not with --tls")
     p.add_argument("--no-rest", action="store_true",
                    help="a server that cannot resume: FEAT lists no REST "
                         "STREAM and REST is answered 502")
@@ -978,6 +986,11 @@ def main(argv=None):
 
     handler = DistFTPHandler
     ready_extra = ""
+    if args.upload_rate is not None:
+        if args.tls is not None or args.upload_rate <= 0:
+            sys.exit("dist_server: --upload-rate needs a positive rate and no --tls")
+        DistThrottledDTPHandler.read_limit = args.upload_rate
+        DistFTPHandler.dtp_handler = DistThrottledDTPHandler
     if args.tls is not None:
         certificates = TestCertificates(args.tls)
         handler = tls_handler_class()

@@ -2,9 +2,11 @@
 # Runs a command that shows Windows windows under wine: on a display of its
 # own (Xvfb through xvfb-run -a) with a wineserver of its own for a wine
 # prefix kept for windows, both ended when the command has ended.
-#   wine_gui_session.sh PREFIX [--screen WxH] -- COMMAND...
+#   wine_gui_session.sh PREFIX [--screen WxH] [--dpi N] -- COMMAND...
 # The display is WxH (default 1024x768, the size of wine's desktop in it;
 # "explorer /desktop=Default,WxH PROGRAM" gives the desktop another size).
+# --dpi N runs COMMAND with wine's screen at N dots per inch (Windows'
+# scaling: 144 is 150 %) and puts the prefix back to 96 afterwards.
 # COMMAND finds WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and DISPLAY set.
 # Wine binds its desktop to the display of the process that starts it, so
 # windows need a session whose wineserver started under a display; the
@@ -19,10 +21,11 @@ set -eu
 prefix=$1
 shift
 screen=1024x768
-if [ "${1:-}" = --screen ]; then
-  screen=$2
+dpi=96
+while [ "${1:-}" = --screen ] || [ "${1:-}" = --dpi ]; do
+  if [ "$1" = --screen ]; then screen=$2; else dpi=$2; fi
   shift 2
-fi
+done
 [ "${1:-}" = -- ] && shift
 wine64=${PARONE_WINE64:-/usr/lib/wine/wine64}
 wineserver=${PARONE_WINESERVER:-/usr/lib/wine/wineserver}
@@ -54,10 +57,16 @@ fi
 # keep the standard streams of the program that started them, so a caller
 # that reads a wine program's output through a pipe sees its end only then.
 xvfb-run -a -s "-screen 0 ${screen}x24 -dpi 96 -nolisten tcp" sh -c '
-  wineserver=$1
-  shift
+  wine64=$1 wineserver=$2 dpi=$3
+  shift 3
+  setdpi() {
+    "$wine64" reg add "HKCU\Control Panel\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f \
+      </dev/null >/dev/null 2>&1
+  }
+  [ "$dpi" = 96 ] || setdpi "$dpi"
   status=0
   "$@" || status=$?
+  [ "$dpi" = 96 ] || setdpi 96
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
-  exit $status' sh "$wineserver" "$@" 9>&-
+  exit $status' sh "$wine64" "$wineserver" "$dpi" "$@" 9>&-

@@ -48,13 +48,10 @@ class ComApartment {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  // A transfer blocks the window for as long as it takes; after five seconds
-  // Windows would lay a frozen copy marked "not responding" over it, and
-  // the progress bar painting underneath would no longer show.
-  ::DisableProcessWindowsGhosting();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
-  // The file dialog and the shell's extensions want a single-threaded apartment.
+  // The file dialog, the shell's extensions and the taskbar button want a
+  // single-threaded apartment.
   const ComApartment com;
 
   parone::Win32MessageBoxes boxes;

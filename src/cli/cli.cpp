@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/commands.hpp"
+#include "common/text_encoding.hpp"
 
 namespace parone {
 namespace {
@@ -23,6 +24,8 @@ constexpr const char* kFooter =
     "                            [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli check [--json] [--server HOST[:FTP-PORT[:HTTP-PORT]]] SELECTION...\n"
     "  parone-deploy-cli history [--json] [-n N] [NAME]\n"
+    "  parone-deploy-cli rollback [--to BUILD] [--yes] [--json] [--server ...] NAME\n"
+    "  parone-deploy-cli rollback --list [--json] [--server ...] NAME\n"
     "  parone-deploy-cli login [--password-stdin] [--server HOST[:FTP-PORT[:HTTP-PORT]]]\n"
     "  parone-deploy-cli logout [--server HOST[:FTP-PORT[:HTTP-PORT]]]\n"
     "  parone-deploy-cli COMMAND --help\n"
@@ -40,7 +43,8 @@ constexpr const char* kFooter =
     "\n"
     "The FTP password comes from PARONE_DEPLOY_FTP_PASSWORD, else the password kept\n"
     "by login (the user's own store), else a netrc entry for the host, else the\n"
-    "build; else publish asks at a terminal and without one sends nothing (exit 2).\n"
+    "build; else publish and rollback ask at a terminal, and without one send\n"
+    "nothing (exit 2).\n"
     "FTP goes over TLS where the server offers it (Config/FtpTls auto|require|off;\n"
     "--require-tls, --no-tls); a certificate that does not verify is refused\n"
     "before the login, and so is a host that spoke TLS before and offers none now.\n"
@@ -62,6 +66,11 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
                "parone-deploy-cli");
   app.footer(kFooter);
   app.require_subcommand(1);
+  const ProgramVersion own = context.services.facts.OwnVersion();
+  app.set_version_flag("--version", "parone-deploy-cli " + std::to_string(own.major) + "." +
+                                        std::to_string(own.minor) + "." +
+                                        std::to_string(own.revision),
+                       "print the program's version and exit");
   // Options are "--name" on every platform. CLI11 would otherwise read "/x"
   // as an option on Windows, where "/builds/app.exe" is a path from the
   // drive's root, and the file would be lost to a usage error. Set before
@@ -100,10 +109,22 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   CLI::App* historyCommand = app.add_subcommand(
       "history", "list the last publishes recorded in the journal, newest first");
   historyCommand->footer(
-      "\nEach entry: time (UTC), file, build, result, confirmed over HTTP, user.\n"
+      "\nEach entry: time (UTC), file, build, result (a declined one with what was\n"
+      "asked, another with the stage where it stopped), confirmed over HTTP, user;\n"
+      "control characters show escaped (\\x1b, \\r, ...).\n"
       "exit status: 0 listed (also when nothing is recorded), 1 no folder for the\n"
-      "             journal, 2 usage error\n");
+      "             journal, or a journal that is no file or cannot be read,\n"
+      "             2 usage error\n");
   DefineHistoryOptions(*historyCommand, history);
+  RollbackOptions rollback;
+  CLI::App* rollbackCommand = app.add_subcommand(
+      "rollback", "make a kept earlier build of a published file live again (--list: what is kept)");
+  rollbackCommand->footer(
+      "\nThe live file goes into the server's history folder, the kept one comes back by a\n"
+      "rename and the lastver file gets its build; asks first (--yes answers), else No.\n"
+      "exit status: 0 rolled back (or listed), 1 failed, 2 usage error, 3 declined,\n"
+      "             4 rolled back, not confirmed over HTTP\n");
+  DefineRollbackOptions(*rollbackCommand, rollback);
   LoginOptions login;
   LoginOptions logout;
   CLI::App* loginCommand = app.add_subcommand(
@@ -124,6 +145,13 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     context.err << app.help();
     return kExitUsage;
   }
+  // CLI11 would only say that a command is required.
+  const std::string& first = args.front();
+  const auto commands = app.get_subcommands([&](CLI::App* c) { return c->check_name(first); });
+  if (!first.starts_with('-') && first != "help" && commands.empty()) {
+    context.err << "unknown command '" << EscapeForTerminal(first) << "'\n\n" << app.help();
+    return kExitUsage;
+  }
   // CLI11 takes the arguments last first; "help" is kept as a command.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   if (reversed.back() == "help") reversed.back() = "--help";
@@ -136,6 +164,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
   if (versionCommand->parsed()) return RunVersionCommand(version, context);
   if (publishCommand->parsed()) return RunPublishCommand(publish, context);
   if (historyCommand->parsed()) return RunHistoryCommand(history, context);
+  if (rollbackCommand->parsed()) return RunRollbackCommand(rollback, context);
   if (loginCommand->parsed()) return RunLoginCommand(login, context);
   if (logoutCommand->parsed()) return RunLogoutCommand(logout, context);
   return RunCheckCommand(check, context);

@@ -9,6 +9,7 @@
 
 #include "cli/cli.hpp"
 #include "distribution/file_report.hpp"
+#include "distribution/publish_request.hpp"
 
 namespace CLI {
 class App;
@@ -53,6 +54,15 @@ struct HistoryOptions {
   std::optional<std::string> fileName;  // only entries of this file name
 };
 
+struct RollbackOptions {
+  std::optional<std::string> server;
+  std::optional<std::string> to;  // the kept build to make live
+  bool yes = false;               // answers the question
+  bool list = false;              // only lists what is live and what is kept
+  bool json = false;
+  std::string name;               // the published file name
+};
+
 // `--sign-timeout`'s value: whole seconds, 0 or more; nullopt for anything
 // else.
 std::optional<long> ParseSignTimeoutSeconds(const std::string& text);
@@ -61,14 +71,27 @@ void DefineVersionOptions(CLI::App& command, VersionOptions& options);
 // `forPublish` false defines check's options.
 void DefineRunOptions(CLI::App& command, RunOptions& options, bool forPublish);
 void DefineHistoryOptions(CLI::App& command, HistoryOptions& options);
+void DefineRollbackOptions(CLI::App& command, RollbackOptions& options);
 // `forLogin` false defines logout's options.
 void DefineLoginOptions(CLI::App& command, LoginOptions& options, bool forLogin);
+
+// The configuration a command talks to the server with: the built-in one,
+// PARONE_DEPLOY_SERVER and the other variables of the environment, then
+// --server. nullopt after printing why it cannot be used (exit status 2).
+std::optional<SystemConfig> CommandConfig(const std::optional<std::string>& server,
+                                          CliContext& context);
+// Gives a request that logs in its TLS settings (Config/FtpTls; for this
+// run `requireTls` or `noTls` instead) and the FTP password: from where
+// FindFtpPassword looks, else typed at a terminal without echo. False after
+// printing why it cannot log in (exit status 2), before anything is sent.
+bool PrepareAccount(CliContext& context, PublishRequest& request, bool requireTls, bool noTls);
 
 int RunVersionCommand(const VersionOptions& options, CliContext& context);
 int RunPublishCommand(const RunOptions& options, CliContext& context);
 // The version pass alone, never uploads.
 int RunCheckCommand(const RunOptions& options, CliContext& context);
 int RunHistoryCommand(const HistoryOptions& options, CliContext& context);
+int RunRollbackCommand(const RollbackOptions& options, CliContext& context);
 // Keeps the FTP password in the platform's store, or removes it.
 int RunLoginCommand(const LoginOptions& options, CliContext& context);
 int RunLogoutCommand(const LoginOptions& options, CliContext& context);

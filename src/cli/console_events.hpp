@@ -31,6 +31,13 @@ class ConsoleEvents final : public PublishEvents {
     err_ << caption << "\n";
   }
   void Progress(std::uint64_t sent, std::uint64_t total) override { progress_.SetBytes(sent, total); }
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override {
+    progress_.Finish();
+    err_ << "재시도 " << attempt << "/" << attempts
+         << (offset > 0 ? " (" + ByteCountText(static_cast<double>(offset)) + "부터 이어서)"
+                        : std::string(" (처음부터)"))
+         << "\n" << std::flush;
+  }
   void WaitingShown(bool shown) override {
     if (!shown) return;
     progress_.Finish();

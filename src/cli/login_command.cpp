@@ -9,25 +9,6 @@
 namespace parone {
 namespace {
 
-// The server the account is kept for: the built-in one, PARONE_DEPLOY_SERVER
-// or --server, as publish would use; nullopt after printing why not.
-std::optional<SystemConfig> ServerOf(const LoginOptions& options, CliContext& context) {
-  const Environment environment =
-      context.environment ? context.environment
-                          : Environment([](const char*) { return std::optional<std::string>(); });
-  auto loaded = LoadSystemConfig(environment);
-  if (!loaded) {
-    context.err << loaded.error().message << "\n";
-    return std::nullopt;
-  }
-  SystemConfig config = *loaded;
-  if (options.server && !ApplyServerOverride(config, *options.server)) {
-    context.err << "bad server \"" << *options.server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
-    return std::nullopt;
-  }
-  return config;
-}
-
 // Why the store would not do what was asked, in its own words where it has
 // some.
 std::string StoreRefusal(CredentialStore& store, const SystemConfig& config) {
@@ -48,7 +29,7 @@ void DefineLoginOptions(CLI::App& command, LoginOptions& options, bool forLogin)
 }
 
 int RunLoginCommand(const LoginOptions& options, CliContext& context) {
-  const std::optional<SystemConfig> config = ServerOf(options, context);
+  const std::optional<SystemConfig> config = CommandConfig(options.server, context);
   if (!config) return kExitUsage;
   const std::string account = config->ftpUser + "@" + config->ftpHost;
   std::optional<std::string> password;
@@ -87,7 +68,7 @@ int RunLoginCommand(const LoginOptions& options, CliContext& context) {
 }
 
 int RunLogoutCommand(const LoginOptions& options, CliContext& context) {
-  const std::optional<SystemConfig> config = ServerOf(options, context);
+  const std::optional<SystemConfig> config = CommandConfig(options.server, context);
   if (!config) return kExitUsage;
   if (!context.credentials) {
     context.err << "there is no password store here\n";

@@ -30,62 +30,14 @@ std::vector<std::string> AbsoluteEntries(FileSystem& files,
   return entries;
 }
 
-// The TLS settings and the password of a publish; false after printing why
-// it cannot log in (exit status 2), before anything is sent.
-bool PrepareAccount(const RunOptions& options, CliContext& context, const Environment& environment,
-                    PublishRequest& request) {
-  auto tls = ReadFtpTls(context.services.settings, environment, request.config);
-  if (!tls) {
-    context.err << tls.error().message << "\n";
-    return false;
-  }
-  request.ftpTls = *tls;
-  if (options.requireTls) request.ftpTls.mode = FtpTlsMode::kRequire;
-  if (options.noTls) request.ftpTls.mode = FtpTlsMode::kOff;
-
-  FoundPassword found =
-      FindFtpPassword(request.config, environment, context.credentials, context.services.files);
-  const std::string account = request.config.ftpUser + "@" + request.config.ftpHost;
-  if (!found.storeRefusal.empty()) {
-    context.err << "the password store cannot be used: " << found.storeRefusal
-                << "\nnothing was sent\n";
-    return false;
-  }
-  if (!found.found() && context.stdinIsTerminal && context.readUnechoed) {
-    context.err << "FTP password for " << account << " (not shown): " << std::flush;
-    if (auto typed = context.readUnechoed(); typed && !typed->empty()) {
-      found.source = PasswordSource::kEntered;
-      found.password = std::move(*typed);
-    }
-  }
-  if (!found.found()) {
-    context.err << "no FTP password for " << account << ": set " << kPasswordVariable
-                << ", keep one with \"parone-deploy-cli login\", or give the host an entry in "
-                   "a netrc file; nothing was sent\n";
-    return false;
-  }
-  UsePassword(request, found);
-  return true;
-}
-
 // The request the options make, or nullopt after printing why they cannot
 // be used (exit status 2). Only a publish needs the account.
 std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext& context,
                                           bool forPublish) {
-  const Environment environment =
-      context.environment ? context.environment
-                          : Environment([](const char*) { return std::optional<std::string>(); });
-  auto loaded = LoadSystemConfig(environment);
-  if (!loaded) {
-    context.err << loaded.error().message << "\n";
-    return std::nullopt;
-  }
+  std::optional<SystemConfig> config = CommandConfig(options.server, context);
+  if (!config) return std::nullopt;
   PublishRequest request;
-  request.config = *loaded;
-  if (options.server && !ApplyServerOverride(request.config, *options.server)) {
-    context.err << "bad server \"" << *options.server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
-    return std::nullopt;
-  }
+  request.config = std::move(*config);
   SettingsStore& settings = context.services.settings;
   request.entries = AbsoluteEntries(context.services.files, options.selection);
   // Like the window: the stored settings unless an option says otherwise.
@@ -124,13 +76,68 @@ std::optional<PublishRequest> MakeRequest(const RunOptions& options, CliContext&
   }
   // An empty selection ends before any connection; it needs no password.
   if (forPublish && !request.entries.empty() &&
-      !PrepareAccount(options, context, environment, request)) {
+      !PrepareAccount(context, request, options.requireTls, options.noTls)) {
     return std::nullopt;
   }
   return request;
 }
 
 }  // namespace
+
+std::optional<SystemConfig> CommandConfig(const std::optional<std::string>& server,
+                                          CliContext& context) {
+  const Environment environment =
+      context.environment ? context.environment
+                          : Environment([](const char*) { return std::optional<std::string>(); });
+  auto loaded = LoadSystemConfig(environment);
+  if (!loaded) {
+    context.err << loaded.error().message << "\n";
+    return std::nullopt;
+  }
+  if (server && !ApplyServerOverride(*loaded, *server)) {
+    context.err << "bad server \"" << *server << "\" (HOST[:FTP-PORT[:HTTP-PORT]])\n";
+    return std::nullopt;
+  }
+  return std::move(*loaded);
+}
+
+bool PrepareAccount(CliContext& context, PublishRequest& request, bool requireTls, bool noTls) {
+  const Environment environment =
+      context.environment ? context.environment
+                          : Environment([](const char*) { return std::optional<std::string>(); });
+  auto tls = ReadFtpTls(context.services.settings, environment, request.config);
+  if (!tls) {
+    context.err << tls.error().message << "\n";
+    return false;
+  }
+  request.ftpTls = *tls;
+  if (requireTls) request.ftpTls.mode = FtpTlsMode::kRequire;
+  if (noTls) request.ftpTls.mode = FtpTlsMode::kOff;
+
+  FoundPassword found =
+      FindFtpPassword(request.config, environment, context.credentials, context.services.files);
+  const std::string account = request.config.ftpUser + "@" + request.config.ftpHost;
+  if (!found.storeRefusal.empty()) {
+    context.err << "the password store cannot be used: " << found.storeRefusal
+                << "\nnothing was sent\n";
+    return false;
+  }
+  if (!found.found() && context.stdinIsTerminal && context.readUnechoed) {
+    context.err << "FTP password for " << account << " (not shown): " << std::flush;
+    if (auto typed = context.readUnechoed(); typed && !typed->empty()) {
+      found.source = PasswordSource::kEntered;
+      found.password = std::move(*typed);
+    }
+  }
+  if (!found.found()) {
+    context.err << "no FTP password for " << account << ": set " << kPasswordVariable
+                << ", keep one with \"parone-deploy-cli login\", or give the host an entry in "
+                   "a netrc file; nothing was sent\n";
+    return false;
+  }
+  UsePassword(request, found);
+  return true;
+}
 
 const char* FlagAnswering(QuestionKind kind) {
   switch (kind) {
@@ -142,6 +149,8 @@ const char* FlagAnswering(QuestionKind kind) {
       return "--allow-downgrade";
     case QuestionKind::kUnknownServer:
       return "--allow-unknown-server";
+    case QuestionKind::kRollback:
+      return "--yes";  // of the rollback command
     case QuestionKind::kRetryCopy:
     case QuestionKind::kKeepWaiting:
       break;

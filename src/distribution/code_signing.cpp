@@ -54,11 +54,11 @@ bool PolicyWayOut::RetryCopy(const std::string& from, const std::string& to) {
     c_.events.Notice("copying " + from + " to " + to + " keeps failing; giving up");
     return false;
   }
-  c_.services.sleeper.SleepMs(1000);
-  return true;
+  return c_.Sleep(1000);
 }
 
 bool PolicyWayOut::KeepWaiting(long waitedMs) {
+  if (c_.stopped()) return false;
   const SigningPolicy& p = c_.request.signing;
   if (p.timeoutMs && waitedMs >= *p.timeoutMs) {
     c_.events.Notice("no signed files after " + std::to_string(*p.timeoutMs / 1000) +
@@ -183,7 +183,7 @@ bool DropFolderSigning::WaitForSignedCopies(std::vector<Handed>& handed) {
       return Fail("no signed copies after " + std::to_string(waited / 1000) + " s");
     }
     const long sleep = std::clamp(wayOut_.NextSleepMs(waited, pollMs_), 1L, pollMs_);
-    context_.services.sleeper.SleepMs(sleep);
+    context_.Sleep(sleep);
     waited += sleep;
   }
 }

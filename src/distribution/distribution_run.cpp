@@ -60,9 +60,14 @@ std::vector<std::string> SelectedPaths(const std::string& selection) {
   return entries;
 }
 
-RunOutcome DistributionRun::Run(const PublishRequest& request) {
+RunOutcome DistributionRun::Run(const PublishRequest& given) {
   if (running_) return {RunStatus::kAlreadyRunning, {}, {}};
   running_ = true;
+  // Every wait of the run watches the stop: the transfers through their
+  // time-outs, the sleeps and the packer through the context.
+  PublishRequest request = given;
+  request.ftpTimeouts.stop = given.stop;
+  request.urlTimeouts.stop = given.stop;
   const RunContext context{request, services_, events_};
   RunOutcome outcome;
   try {
@@ -80,10 +85,30 @@ RunOutcome DistributionRun::Run(const PublishRequest& request) {
   return outcome;
 }
 
+namespace {
+
+Error StoppedError(const std::string& path) {
+  return Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user", path};
+}
+
+}  // namespace
+
 RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   const PublishRequest& request = context.request;
   RunOutcome outcome;
   bool warned = false;  // the journal's notice is said once per run
+  // Stopped: every file from `first` on was not finished, and is recorded
+  // so.
+  auto stoppedFrom = [&](std::size_t first) {
+    for (std::size_t i = first; i < outcome.reports.size(); ++i) {
+      FileReport& r = outcome.reports[i];
+      r.result = PublishResult::kStopped;
+      r.error = StoppedError(r.path);
+      Finish(context, r, warned);
+    }
+    outcome.status = RunStatus::kStopped;
+    return outcome;
+  };
   // An empty entry names no file: checked, it would meet a missing record
   // and ask a question about nothing; uploaded, it could only fail.
   outcome.entries = request.entries;
@@ -128,6 +153,7 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     ServerVersion found;
     const bool goOn = steps_.CheckServerVersion(context, report.path, found);
     report.check = std::move(found);
+    if (context.stopped()) return stoppedFrom(0);
     if (!goOn) {
       // Every attempt is recorded, a declined one too: which file was asked
       // about is in its report.
@@ -143,6 +169,7 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   std::vector<std::string> dropped;
   if (request.sign) {
     SigningOutcome signing = steps_.CodeSigning(context, outcome.entries);
+    if (context.stopped()) return stoppedFrom(0);
     if (!signing.ok) {
       for (FileReport& r : outcome.reports) {
         r.error = signing.error;
@@ -157,7 +184,8 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
   // When the files were signed, the hand-off has already run UPX over them
   // (after signing it would break the signature), so the upload pass skips it.
   bool closeRequested = false;
-  for (FileReport& report : outcome.reports) {
+  for (std::size_t i = 0; i < outcome.reports.size(); ++i) {
+    FileReport& report = outcome.reports[i];
     const std::string& entry = report.path;
     if (std::find(dropped.begin(), dropped.end(), entry) != dropped.end()) {
       // Its packer failed before signing (reported there), so it was never
@@ -175,7 +203,13 @@ RunOutcome DistributionRun::RunGuarded(const RunContext& context) {
     report.upload = upload;
     report.result = ResultOf(upload);
     report.error = upload.error;
+    // What the stop cut off is the stop's doing, not a failure of its own.
+    if (context.stopped() && !upload.published) {
+      report.result = PublishResult::kStopped;
+      report.error = StoppedError(entry);
+    }
     Finish(context, report, warned);
+    if (context.stopped()) return stoppedFrom(i + 1);
   }
   outcome.status = RunStatus::kCompleted;
   outcome.closeWindow = closeRequested && !outcome.AnyUnconfirmed();

@@ -15,6 +15,15 @@
 // Every file's attempt is recorded in the publish journal, when one is
 // given; a journal that cannot be written costs one notice per run and
 // nothing else.
+//
+// A run the front end stops (PublishRequest::stop) ends at once: the
+// transfer or wait under way is cut off, whatever the stopped file left on
+// the server under its temporary names is removed and its published names
+// stay as they were, nothing more is shown or asked, and no further file is
+// begun. The file under way and those after it are reported (and
+// journalled) as stopped, with an error of stage stopped; a file already
+// published stays so, as does one whose renames had begun when the stop
+// came: they finish, so that the pair is never half replaced.
 
 #include <optional>
 #include <string>
@@ -36,6 +45,7 @@ enum class RunStatus {
   kCompleted,       // the upload pass went through every entry
   kAlreadyRunning,  // a nested start, ignored
   kAborted,         // an unexpected failure ended the run (reported)
+  kStopped,         // the front end stopped the run
 };
 
 struct RunOutcome {

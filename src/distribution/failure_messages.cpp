@@ -1,5 +1,6 @@
 #include "distribution/failure_messages.hpp"
 
+#include <initializer_list>
 #include <string>
 
 #include "transfer/ftp_session.hpp"
@@ -17,8 +18,22 @@ std::string PrepareFailedText(long code) {
 
 constexpr const char* kWriteFailedText = "FTP파일 쓰기에 실패했습니다.";
 
-// Why a server was refused before the login, for a TLS refusal; "" for any
-// other failure to connect.
+// What the error value knows, below the described text: a blank line, then
+// each line that says something.
+std::string Detail(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!line.empty()) text += (text.empty() ? "\r\n\r\n" : kCrLf) + line;
+  }
+  return text;
+}
+
+std::string Labelled(const char* label, std::string_view value) {
+  return value.empty() ? std::string() : label + std::string(value);
+}
+
+// Why a server was refused before the login, for a TLS refusal, and that
+// the account was not sent; "" for any other failure to connect.
 std::string TlsRefusalText(const Error& error) {
   const char* why = nullptr;
   switch (TlsRefusalOf(error)) {
@@ -50,8 +65,7 @@ std::string TlsRefusalText(const Error& error) {
             "있습니다.";
       break;
   }
-  return std::string(why) + kCrLf + "계정과 비밀번호는 보내지 않았습니다." + kCrLf + kCrLf +
-         error.message;
+  return std::string(why) + kCrLf + "계정과 비밀번호는 보내지 않았습니다.";
 }
 
 }  // namespace
@@ -65,12 +79,13 @@ Message FtpOpenMessage(const Error& error) {
   if (error.kind == CodeKind::kRuntime) return ErrorReportMessage(error, kFtpOpenClosing);
   if (error.stage == Stage::kConnect && error.transferCode == kCurlFailedInit) {
     return {std::string("인터넷 세션 열기 실패!") + kCrLf + "오류번호: " +
-                std::to_string(error.transferCode),
+                std::to_string(error.transferCode) + Detail({error.message}),
             kStyleWarning};
   }
-  const std::string tls = TlsRefusalText(error);
+  // The server it could not reach or that refused the login (over TLS:
+  // why, before the account was sent), and what libcurl or the server said.
   return {std::string("서버 접속 실패!") + kCrLf + "오류번호: " + std::to_string(error.transferCode) +
-              (tls.empty() ? "" : kCrLf + std::string(kCrLf) + tls),
+              Detail({TlsRefusalText(error), Labelled("서버: ", error.subject), error.message}),
           kStyleWarning};
 }
 
@@ -88,7 +103,11 @@ Message FtpUploadMessage(const Error& error, std::string_view finalPath) {
         break;
     }
   }
-  if (error.stage == Stage::kFolder) return {PrepareFailedText(error.transferCode), kStyleWarning};
+  // The file it was about, and the server's reply or libcurl's wording.
+  const std::string detail = Detail({Labelled("서버 파일: ", finalPath), error.message});
+  if (error.stage == Stage::kFolder) {
+    return {PrepareFailedText(error.transferCode) + detail, kStyleWarning};
+  }
   if (error.stage == Stage::kRename && error.kind == CodeKind::kNone &&
       error.code == kFtpOldFileAside) {
     return {std::string("게시되어 있던 파일을 원래 이름으로 되돌리지 못했습니다.") + kCrLf +
@@ -96,7 +115,7 @@ Message FtpUploadMessage(const Error& error, std::string_view finalPath) {
                 kCrLf + "-> " + std::string(finalPath),
             kStyleWarning};
   }
-  return {kWriteFailedText, kStyleWarning};
+  return {kWriteFailedText + detail, kStyleWarning};
 }
 
 }  // namespace parone

@@ -23,16 +23,19 @@ inline constexpr const char* kRunClosing = ") in procedure cmdDistribute_Click o
 Message ErrorReportMessage(const Error& error, std::string_view closing);
 
 // What opening the FTP session said when it failed: "인터넷 세션 열기
-// 실패!", "서버 접속 실패!" with the number (and, for a server refused over
-// TLS, why, and that the password was not sent), or the error report of
-// FTP_Open.
+// 실패!", "서버 접속 실패!" with the number, or the error report of FTP_Open.
+// Below the described text, after a blank line: for a server refused over
+// TLS why, and that the password was not sent; the server ("서버:
+// host:port") and libcurl's or the server's words.
 Message FtpOpenMessage(const Error& error);
 
 // What storing, checking or renaming a file said when it failed: the
 // "preparing to store" text with the number, "FTP파일 쓰기에 실패했습니다.",
 // "파일명을 알수 없습니다." (caption "FTP Upload"), the old file left aside
 // under another name, or the error report of FTP_UPLoad. `finalPath` is the
-// published name the failure concerns (UTF-8), for the text that names it.
+// published name the failure concerns (UTF-8). The "preparing" and the
+// "writing" texts go on, after a blank line, with that path ("서버 파일:
+// ...") and the server's reply or libcurl's words.
 Message FtpUploadMessage(const Error& error, std::string_view finalPath = {});
 
 }  // namespace parone

@@ -16,6 +16,8 @@ const char* ResultName(PublishResult result) {
       return "checked";
     case PublishResult::kRaced:
       return "raced";
+    case PublishResult::kStopped:
+      return "stopped";
   }
   return "failed";
 }

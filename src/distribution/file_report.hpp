@@ -18,6 +18,7 @@ enum class PublishResult {
   kNotConfirmed,  // published, but HTTP served something else
   kChecked,       // looked at by `check`, which never uploads
   kRaced,         // another publisher changed the server's lastver meanwhile; nothing renamed
+  kStopped,       // the user stopped the run before it was published
 };
 
 struct FileReport {
@@ -28,7 +29,8 @@ struct FileReport {
   std::optional<Error> error{};         // why it is not published (or not confirmed)
 };
 
-// "published", "declined", "failed", "not_confirmed", "checked".
+// "published", "declined", "failed", "not_confirmed", "checked", "raced",
+// "stopped".
 const char* ResultName(PublishResult result);
 
 // "new", "same", "older", "unreadable", "unknown", or "skipped" when not checked.

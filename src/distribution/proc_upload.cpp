@@ -3,6 +3,7 @@
 #include <chrono>
 #include <new>
 
+#include "common/hex_text.hpp"
 #include "common/path_names.hpp"
 #include "distribution/failure_messages.hpp"
 #include "distribution/check_server_version.hpp"
@@ -25,6 +26,9 @@ class ProgressEvents final : public ProgressDisplay {
  public:
   explicit ProgressEvents(PublishEvents& events) : events_(events) {}
   void SetBytes(std::uint64_t sent, std::uint64_t total) override { events_.Progress(sent, total); }
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override {
+    events_.Retrying(attempt, attempts, offset);
+  }
 
  private:
   PublishEvents& events_;
@@ -86,6 +90,7 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
   if (!program) return fail(program.error(), fileName, "배포 실패!!");
   out.size = program->size();
   out.sha256 = program->sha256();
+  out.attempts = program->attempts();
   // The lastver bytes come from this run, not from the shared copy in temp/,
   // which another run of the tool may have rewritten meanwhile.
   auto lastVer = ftp.StageText(lastVerText, remoteDir, lastVerName);
@@ -119,10 +124,33 @@ bool PublishBoth(const RunContext& c, FtpSession& ftp, ProgressDisplay& progress
     return false;
   }
 
+  // A stop before the renames leaves both published names as they were;
+  // once begun, the transaction finishes (kStopGraceMs), so that a stop never
+  // leaves the pair half replaced.
+  if (c.stopped()) {
+    discardBoth();
+    return fail(Error{Stage::kStopped, CodeKind::kNone, 0, "stopped by the user"}, fileName,
+                "배포 실패!!");
+  }
+  // The replaced program file is kept on the server under the build it was,
+  // for a rollback.
+  HistoryPlan history;
+  history.folder = HistoryFolderOf(remoteDir, fileName);
+  history.name = HistoryFileName(
+      fileName, now.kind == RecordKind::kBuild ? BuildValueText(now.build) : "unknown-" + RandomHex(6));
+  const FtpConnection::FinishingAfterStop finishing(ftp.connection());
   const std::string keepFolder = LocalLastVerPath(c.services.facts, "");
-  const PairOutcome pair =
-      ftp.PublishPair(*program, *lastVer, *live, keepFolder.substr(0, keepFolder.size() - 1));
-  if (pair.ok()) return true;
+  const PairOutcome pair = ftp.PublishPair(*program, *lastVer, *live,
+                                           keepFolder.substr(0, keepFolder.size() - 1), &history);
+  if (pair.ok()) {
+    out.historyKept = pair.historyKept;
+    if (pair.historyError && !c.state.historyNoticeGiven) {
+      c.state.historyNoticeGiven = true;
+      c.events.Notice("바뀐 이전 빌드를 서버에 보관하지 못했습니다 (" + pair.historyError->message +
+                      "). 배포는 그대로 합니다.");
+    }
+    return true;
+  }
   discardBoth();
   const bool lastVerFailed = pair.error->stage == Stage::kLastVer;
   const bool stranded = pair.live == LivePair::kMissing;
@@ -169,7 +197,7 @@ UploadOutcome Upload(const RunContext& c, const std::string& path, bool runUpx,
     return out;
   }
 
-  FtpSession ftp(s.files, s.codePage, r.ftpTimeouts);
+  FtpSession ftp(s.files, s.codePage, r.ftpTimeouts, &s.sleeper);
   if (const Status opened = ftp.FTP_Open(FtpEndpointOf(c)); !opened) {
     c.Show(FtpOpenMessage(opened.error()));
     out.error = opened.error();

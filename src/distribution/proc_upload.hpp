@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "distribution/history_folder.hpp"
 #include "distribution/run_context.hpp"
 #include "distribution/server_record.hpp"
 #include "distribution/web_confirmation.hpp"
@@ -25,11 +26,13 @@ struct UploadOutcome {
   std::string build{};                   // what the lastver file records
   std::optional<std::uint64_t> size{};   // bytes sent, once the file was staged
   std::string sha256{};                  // of those bytes, as sent ("" when not staged)
+  int attempts = 0;                      // stores begun for the file (more than 1: retried)
   double seconds = 0;                    // from the file's first byte to both names in place
   std::optional<WebConfirmation> web{};  // what HTTP served after the publish, when asked
   std::optional<Error> error{};          // why it is not published, or not confirmed
   bool closeRequested = false;           // published with close-after-sending: close, no "배포완료"
   bool raced = false;                    // another publisher changed the lastver file meanwhile
+  bool historyKept = false;              // the replaced program file was kept for a rollback
 
   // Published, and HTTP was asked and served something else.
   bool Unconfirmed() const { return published && web && !web->Confirmed(); }

@@ -21,6 +21,7 @@ enum class QuestionKind {
   kUnknownServer,      // nothing is known of the server's build: upload anyway?
   kRetryCopy,          // a copy into the signing drop folder failed: try again?
   kKeepWaiting,        // the signed copies are long in coming: keep waiting?
+  kRollback,           // make a kept build live again in place of the live one?
 };
 
 // A Yes/No question with the question icon and No as default (style 292).
@@ -44,6 +45,9 @@ class PublishEvents {
   virtual void VersionShown(const std::string& caption) = 0;
   // The file's upload has handed over `sent` of its `total` bytes.
   virtual void Progress(std::uint64_t sent, std::uint64_t total) = 0;
+  // The upload failed on the way and is tried again: "재시도 n/3", resumed
+  // from byte `offset` (0: from the start).
+  virtual void Retrying(int attempt, int attempts, std::uint64_t offset) = 0;
   // lblWaiting: the run waits for the signed copies (shown), or no longer.
   virtual void WaitingShown(bool shown) = 0;
   virtual void Show(const Message& message) = 0;

@@ -23,6 +23,31 @@ std::string TakenName() {
   return "journal." + RandomHex(16) + ".rotating";
 }
 
+// Whether the file ends in the middle of a line: a write cut short (a full
+// disk, a crash, a power cut) leaves a line without its "\n".
+bool EndsInsideALine(FileSystem& files, const std::string& path) {
+  const auto file = files.OpenForReading(path);
+  if (!file || file->Size() == 0) return false;
+  char last = '\n';
+  return file->ReadAt(file->Size() - 1, &last, 1) == 1 && last != '\n';
+}
+
+// Appends whole lines so that they begin on a line of their own: behind a
+// cut line they would otherwise become its end, and both would be lost to
+// a reader. Still one append: a run that appends between the look and the
+// write has ended the cut line itself, and this one leaves an empty line,
+// which readers skip.
+bool AppendLines(FileSystem& files, const std::string& path, const std::string& lines) {
+  return files.AppendToFile(path, EndsInsideALine(files, path) ? "\n" + lines : lines);
+}
+
+// Where a line cut short by a crash was followed by an entry without a
+// line break of its own between them (as journals written before appends
+// looked at the last byte are), the entry is the last object that begins
+// as every journal line does. Inside a JSON string a quote is escaped, so
+// this text cannot come from the middle of a value.
+constexpr std::string_view kLineStart = "{\"time\":";
+
 template <typename T>
 Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
@@ -52,13 +77,18 @@ std::string UtcTimeText(std::chrono::system_clock::time_point time) {
   return text;
 }
 
-JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts) {
+JournalEntry StampedJournalEntry(const ProcessFacts& facts) {
   JournalEntry e;
   e.time = UtcTimeText(facts.Now());
   e.user = facts.UserName();
   e.machine = facts.MachineName();
   const ProgramVersion v = facts.OwnVersion();
   e.tool = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+  return e;
+}
+
+JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts) {
+  JournalEntry e = StampedJournalEntry(facts);
   e.path = report.path;
   if (report.check) {
     e.localBuild = report.check->localBuild;
@@ -71,6 +101,7 @@ JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts)
     // The build the upload pass read (after the packer) is what went out.
     if (!report.upload->build.empty()) e.localBuild = report.upload->build;
     if (report.upload->web) e.confirmed = report.upload->web->Confirmed();
+    e.attempts = report.upload->attempts;
     e.seconds = report.upload->seconds;
   }
   e.result = ResultName(report.result);
@@ -88,11 +119,15 @@ std::string JournalLine(const JournalEntry& e) {
   line["path"] = e.path;
   line["size"] = OrNull(e.size);
   line["sha256"] = e.sha256.empty() ? Json(nullptr) : Json(e.sha256);
+  // Only a rollback's line has these two.
+  if (!e.replacedSha256.empty()) line["replaced_sha256"] = e.replacedSha256;
   line["local_build"] = e.localBuild;
   line["server_build"] = e.serverBuild ? BuildJson(*e.serverBuild) : Json(nullptr);
   line["result"] = e.result;
+  if (!e.note.empty()) line["note"] = e.note;
   line["decision"] = e.decision.empty() ? Json(nullptr) : Json(e.decision);
   line["confirmed"] = OrNull(e.confirmed);
+  line["attempts"] = e.attempts;
   line["seconds"] = e.seconds;
   line["error"] = ErrorJson(e.error);
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -114,7 +149,8 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
       !textOf("result", e.result, true) || !textOf("decision", e.decision, false) ||
       !textOf("user", e.user, false) ||
       !textOf("machine", e.machine, false) || !textOf("tool", e.tool, false) ||
-      !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false)) {
+      !textOf("sha256", e.sha256, false) || !textOf("local_build", e.localBuild, false) ||
+      !textOf("replaced_sha256", e.replacedSha256, false) || !textOf("note", e.note, false)) {
     return std::nullopt;
   }
   if (const auto it = line.find("size"); it != line.end() && !it->is_null()) {
@@ -128,6 +164,9 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view text) {
   if (const auto it = line.find("confirmed"); it != line.end() && !it->is_null()) {
     if (!it->is_boolean()) return std::nullopt;
     e.confirmed = it->get<bool>();
+  }
+  if (const auto it = line.find("attempts"); it != line.end() && it->is_number_integer()) {
+    e.attempts = it->get<int>();
   }
   if (const auto it = line.find("seconds"); it != line.end() && !it->is_null()) {
     if (!it->is_number()) return std::nullopt;
@@ -159,11 +198,15 @@ std::string PublishJournal::PreviousPath() const {
 }
 
 bool PublishJournal::Append(const FileReport& report) {
+  return AppendEntry(JournalEntryOf(report, facts_));
+}
+
+bool PublishJournal::AppendEntry(const JournalEntry& entry) {
   const std::string folder = facts_.UserDataFolder();
   if (folder.empty() || !files_.CreateFolders(folder)) return false;
   const std::string current = JoinPath(folder, kCurrentName);
   RotateIfFull(folder);
-  return files_.AppendToFile(current, JournalLine(JournalEntryOf(report, facts_)));
+  return AppendLines(files_, current, JournalLine(entry));
 }
 
 // Two runs may find the journal full at once. Each first moves the journal
@@ -182,7 +225,7 @@ void PublishJournal::RotateIfFull(const std::string& folder) {
   const auto takenSize = files_.FileSize(taken);
   if (takenSize && *takenSize >= rotateBytes_ && files_.RenameReplacing(taken, previous)) return;
   const auto lines = files_.ReadWholeFile(taken);
-  if (lines && (lines->empty() || files_.AppendToFile(current, *lines))) files_.DeleteFile(taken);
+  if (lines && (lines->empty() || AppendLines(files_, current, *lines))) files_.DeleteFile(taken);
 }
 
 JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
@@ -190,7 +233,16 @@ JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
   for (const std::string& path : {journal.PreviousPath(), journal.CurrentPath()}) {
     if (path.empty()) continue;
     const auto bytes = files.ReadWholeFile(path);
-    if (!bytes) continue;
+    if (!bytes) {
+      // Missing is a journal with nothing in it yet; anything else at its
+      // name would hide entries, and saying nothing would read as none.
+      if (files.FolderExists(path)) {
+        reading.unreadable.push_back(path + ": a folder, not a file");
+      } else if (files.FileExists(path)) {
+        reading.unreadable.push_back(path + ": cannot be read");
+      }
+      continue;
+    }
     std::size_t start = 0;
     int number = 0;
     while (start < bytes->size()) {
@@ -202,9 +254,12 @@ JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal) {
       if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
       if (auto entry = ParseJournalLine(line)) {
         reading.entries.push_back(std::move(*entry));
-      } else {
-        reading.damaged.push_back(path + " line " + std::to_string(number));
+        continue;
       }
+      reading.damaged.push_back(path + " line " + std::to_string(number));
+      const auto next = line.rfind(kLineStart);
+      if (next == 0 || next == std::string_view::npos) continue;
+      if (auto entry = ParseJournalLine(line.substr(next))) reading.entries.push_back(std::move(*entry));
     }
   }
   return reading;

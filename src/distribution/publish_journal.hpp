@@ -2,7 +2,8 @@
 // The publish journal: one JSON line for every publish attempt of a file,
 // from the window or the command line, in journal.jsonl in the per-user
 // folder beside the settings (ProcessFacts::UserDataFolder). Each line goes
-// to the file in one append, so runs at once never mix their lines. At
+// to the file in one append, so runs at once never mix their lines, and
+// begins on a line of its own when the last one was cut short. At
 // 10 MiB the journal becomes journal.1.jsonl (the one previous file kept)
 // and a new one begins. Calls block on the file system only; none throws.
 
@@ -30,11 +31,14 @@ struct JournalEntry {
   std::string path;
   std::optional<std::uint64_t> size;
   std::string sha256;
+  std::string replacedSha256;  // a rollback: of the file it took down, where known
   std::string localBuild;  // what the lastver file records
   std::optional<double> serverBuild;  // the server's build before, as read
-  std::string result;                 // ResultName
+  std::string result;                 // ResultName, or "rolled_back"
+  std::string note;                   // a rollback: "rolled back from 34 to 33"
   std::string decision;               // DecisionName: for a declined attempt, what was asked
   std::optional<bool> confirmed;      // nullopt: HTTP was not asked
+  int attempts = 0;                   // stores begun for the file (0: none)
   double seconds = 0;
   // Why it was not published: the stage, the code and the other side's
   // text (only the three are kept in the line).
@@ -44,6 +48,8 @@ struct JournalEntry {
 // "YYYY-MM-DDTHH:MM:SSZ".
 std::string UtcTimeText(std::chrono::system_clock::time_point time);
 
+// An entry with the time, user, machine and version of now, nothing else.
+JournalEntry StampedJournalEntry(const ProcessFacts& facts);
 // The entry for one attempt, with the time, user, machine and version of now.
 JournalEntry JournalEntryOf(const FileReport& report, const ProcessFacts& facts);
 
@@ -61,6 +67,8 @@ class PublishJournal {
   // Appends the attempt's line, creating the folder when missing. False
   // when it could not be written (no folder, no access, a full disk).
   bool Append(const FileReport& report);
+  // The same for an entry made elsewhere (a rollback).
+  bool AppendEntry(const JournalEntry& entry);
   // Where it is written: "" when the user has no folder for it.
   std::string CurrentPath() const;
   std::string PreviousPath() const;
@@ -76,9 +84,15 @@ class PublishJournal {
 struct JournalReading {
   std::vector<JournalEntry> entries;  // oldest first: the previous file, then the current
   std::vector<std::string> damaged;   // "<path> line N" of each line that was skipped
+  // "<path>: why" of each file of the journal that is there but could not
+  // be read (a folder at its name, no access); its entries are not in
+  // `entries`.
+  std::vector<std::string> unreadable;
 };
 
-// Both files of the journal; a missing file reads as no entries.
+// Both files of the journal; a missing file reads as no entries. A line a
+// crash cut short is damaged; an entry appended behind it without a line
+// break of its own is still read.
 JournalReading ReadJournal(FileSystem& files, const PublishJournal& journal);
 
 }  // namespace parone

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/stop_signal.hpp"
 #include "common/system_config.hpp"
 #include "distribution/publish_events.hpp"
 #include "transfer/ftp_connection.hpp"
@@ -52,6 +53,9 @@ struct PublishRequest {
   FtpTimeouts ftpTimeouts;
   UrlTextTimeouts urlTimeouts;  // the lastver read, and the reads that confirm a publish
   std::intptr_t ownerWindow = 0;  // owner of dialogs a started program may show; 0 for none
+  // Set by the front end (on any thread) to end the run at once; null: the
+  // run cannot be stopped. It must outlive the run. See DistributionRun.
+  const StopSignal* stop = nullptr;
 };
 
 }  // namespace parone

@@ -24,6 +24,7 @@ ProgramFileFacts Inspect(const RunContext& c, const std::string& path) {
 std::string RunFailure(const RunContext& c, const LaunchResult& run, const std::string& path,
                        const ProgramFileFacts& before) {
   if (!run.started) return "시작하지 못했습니다 (" + run.error + ")";
+  if (run.stopped) return "배포를 중지해 끝냈습니다";
   if (run.timedOut) {
     return DurationText(c.request.config.upxTimeoutMs) + " 안에 끝나지 않아 중단했습니다";
   }
@@ -75,7 +76,8 @@ Status RunUpxStep(const RunContext& c, const std::string& path) {
   for (const std::string& parameters : {quoted, " -d " + quoted}) {
     const LaunchResult run =
         ShellAndWait(c.services.launcher, upx, c.request.ownerWindow, parameters,
-                     c.services.facts.OwnFolder(), kFalse16, kFalse16, c.request.config.upxTimeoutMs);
+                     c.services.facts.OwnFolder(), kFalse16, kFalse16, c.request.config.upxTimeoutMs,
+                     c.request.stop);
     if (!run.started) {
       c.Show("프로그램을 실행할 수 없습니다: " + upx + "\r\n" + run.error, kStyleWarning);
     }

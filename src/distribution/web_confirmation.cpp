@@ -119,9 +119,10 @@ std::string WebConfirmation::WarningText() const {
       text += PartText(part) + "의 내용이 다릅니다 (웹 서버가 다른 바이트를 보냅니다)";
     }
   }
-  return text +
-         "\r\n\r\n업로드는 끝났지만 업데이트 클라이언트는 위와 같이 받습니다. "
-         "웹 서버의 폴더 연결이나 캐시를 확인하세요.";
+  if (noLocalCopy) text += "\r\n" + fileName + ": 로컬 사본이 없어 내용은 비교하지 않았습니다";
+  return text + "\r\n\r\n" +
+         (noLocalCopy ? "서버의 파일은 바뀌었지만" : "업로드는 끝났지만") +
+         " 업데이트 클라이언트는 위와 같이 받습니다. 웹 서버의 폴더 연결이나 캐시를 확인하세요.";
 }
 
 WebConfirmation ConfirmOverHttp(const SystemConfig& config, const CodePage& codePage,
@@ -138,9 +139,10 @@ WebConfirmation ConfirmOverHttp(const SystemConfig& config, const CodePage& code
                            kUrlTextMaxBytes, Stage::kReadBack);
   const std::string fileUrl = WebUrl(config, codePage, fileName);
   c.size = ProbeUrlSize(fileUrl, codePage, timeouts, Stage::kReadBack);
+  c.noLocalCopy = localPath.empty();
   // Bytes are compared only where the size already agrees: otherwise the
   // size says enough, and a wrong file is not downloaded.
-  if (size == 0 || !c.SizeMatches()) return c;
+  if (size == 0 || !c.SizeMatches() || c.noLocalCopy) return c;
   auto local = files.OpenForReading(localPath);
   if (!local || local->Size() != size) {
     c.localError = localPath;

@@ -39,6 +39,7 @@ struct WebConfirmation {
   std::vector<Part> parts;  // none for an empty file
   bool rangeIgnored = false;  // the server answered 200: only the first part was compared
   std::string localError;     // the local file could not be read for the comparison
+  bool noLocalCopy = false;   // nothing local to compare bytes with (a rollback): size and build only
 
   bool LastVerMatches() const;
   bool SizeMatches() const;
@@ -55,7 +56,9 @@ struct WebConfirmation {
 inline constexpr std::size_t kReadBackPart = 64 * 1024;
 
 // `lastVerText` is what was stored as the lastver file, `size` the bytes of
-// the file that was stored, `localPath` the file they came from.
+// the file that was stored, `localPath` the file they came from; an empty
+// `localPath` compares no bytes (a rollback renames a file that has no
+// local copy).
 WebConfirmation ConfirmOverHttp(const SystemConfig& config, const CodePage& codePage,
                                 FileSystem& files, UrlTextTimeouts timeouts,
                                 const std::string& localPath, const std::string& fileName,

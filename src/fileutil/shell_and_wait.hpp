@@ -14,11 +14,13 @@
 
 namespace parone {
 
-// `timeoutMs` 0 waits as long as the program runs. The result says whether
-// it started, whether it timed out and its exit status; the described
-// procedure looks at none of it, the packer step does.
+// `timeoutMs` 0 waits as long as the program runs; a requested `stop` ends
+// the program at once. The result says whether it started, whether it timed
+// out or was stopped, and its exit status; the described procedure looks at
+// none of it, the packer step does.
 LaunchResult ShellAndWait(ProcessLauncher& launcher, const std::string& program, std::intptr_t ownerWindow,
                           const std::string& parameters, const std::string& workingFolder,
-                          Boolean16 hidden, Boolean16 minimised, long timeoutMs = 0);
+                          Boolean16 hidden, Boolean16 minimised, long timeoutMs = 0,
+                          const StopSignal* stop = nullptr);
 
 }  // namespace parone

@@ -2,13 +2,12 @@
 // The window's controls as the shared window logic reaches them. Each
 // toolkit window implements it over its own controls: the Win32 window with
 // window handles and messages, the Qt window with its widgets; tests record
-// it. Every call comes from the GUI thread. None blocks, except ShowForm
-// (until the window is painted), OpenFileDialog and AskPassword (modal) and
-// ProcessPendingMessages.
+// it. Every call comes from the GUI thread, except WakeForRun, which the
+// run's thread makes. None blocks, except OpenFileDialog and AskPassword
+// (modal).
 //
-// A run blocks the window's message loop, so everything that changes what
-// the user sees (a text, a visibility, the progress bar) is painted before
-// the call returns.
+// A run works on a thread of its own while the window's message loop goes
+// on, so a change is painted as the toolkit paints any change.
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +32,13 @@ inline PixelRect PixelsOf(const ControlLayout& layout, double twipsPerPixel) {
   return {TwipsToPixels(layout.left, twipsPerPixel), TwipsToPixels(layout.top, twipsPerPixel),
           TwipsToPixels(layout.width, twipsPerPixel), TwipsToPixels(layout.height, twipsPerPixel)};
 }
+
+// The window's button on the taskbar, where the platform has one.
+enum class TaskbarProgress {
+  kNone,    // no progress shown
+  kNormal,  // the share given
+  kError,   // the share given, in the colour of a failure
+};
 
 struct OpenFileRequest {
   std::string title;
@@ -80,11 +86,18 @@ class Form1Controls {
   virtual void SetTick(Form1Control checkBox, int tick) = 0;
 
   virtual void SetVisible(Form1Control control, bool visible) = 0;
+  // A disabled control takes no input and looks so; one that has the
+  // keyboard focus hands it to cmbLocalFullPath first, so that the window's
+  // keys still work (and Enter does not press the next button, 닫기).
+  virtual void SetEnabled(Form1Control control, bool enabled) = 0;
   virtual void FocusOn(Form1Control control) = 0;
 
   // ProgressBar1, in whole steps.
   virtual void SetProgressMax(int max) = 0;
   virtual void SetProgressValue(int value) = 0;
+  // The taskbar button's progress, `value` of `max`; a toolkit on a
+  // platform without one does nothing.
+  virtual void SetTaskbarProgress(TaskbarProgress state, int value, int max) = 0;
 
   // Where a control stands now, and the screen's density.
   virtual PixelRect Bounds(Form1Control control) = 0;
@@ -95,8 +108,7 @@ class Form1Controls {
   // list at least `droppedWidth` wide (CB_SETDROPPEDWIDTH).
   virtual void ApplyComboSize(Form1Control combo, const ComboPixels& pixels) = 0;
 
-  // Shows the window, not modal, and returns once it has been painted, so
-  // that a run started right after shows a whole window while it blocks.
+  // Shows the window, not modal.
   virtual void ShowForm() = 0;
   // Closes the window; closing the one window ends the program.
   virtual void CloseForm() = 0;
@@ -110,8 +122,11 @@ class Form1Controls {
   // nullopt when the user cancelled or closed it.
   virtual std::optional<EnteredPassword> AskPassword(const std::string& prompt) = 0;
 
-  // Processes the window's pending messages once.
-  virtual void ProcessPendingMessages() = 0;
+  // Called on the run's thread: makes the window's thread call
+  // Form1Logic::DeliverRunEvents soon (a posted message). Never blocks. The
+  // window ends its run (Form1Logic::EndRun) before it goes, so this never
+  // meets a window that is gone.
+  virtual void WakeForRun() = 0;
   // The owner for dialogs of programs the run starts; 0 when the toolkit has
   // no native handle to offer.
   virtual std::intptr_t WindowHandle() = 0;

@@ -84,6 +84,17 @@ static_assert([] {
 
 constexpr std::string_view NameOf(Form1Control id) { return LayoutOf(id).name; }
 
+// The twips per pixel to lay the window out at on a screen of
+// `twipsPerPixel` whose work area (the screen less the taskbar) is
+// `workWidth` by `workHeight` pixels, when the window's frame adds
+// `frameWidth` by `frameHeight` pixels to the client area: the screen's own
+// where the whole window fits at it, else the largest scale (the fewest
+// whole twips per pixel) at which it fits, so that every control stays on
+// the screen at a large scaling of a small screen. At most 30 (48 DPI): on
+// a work area smaller than that the window stays that large.
+double LayoutTwipsPerPixel(double twipsPerPixel, int workWidth, int workHeight, int frameWidth,
+                           int frameHeight);
+
 // The table in keyboard focus order; labels keep their places in it,
 // though they take no focus.
 constexpr std::array<ControlLayout, kForm1Layout.size()> LayoutInFocusOrder() {

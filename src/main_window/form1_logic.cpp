@@ -8,9 +8,10 @@
 #include "common/path_names.hpp"
 #include "common/text_encoding.hpp"
 #include "common/tick_state.hpp"
+#include "distribution/failure_messages.hpp"
 #include "distribution/ftp_account.hpp"
-#include "distribution/recent_files.hpp"
 #include "distribution/publish_journal.hpp"
+#include "distribution/recent_files.hpp"
 #include "main_window/password_dialog.hpp"
 
 namespace parone {
@@ -30,13 +31,25 @@ bool IsDriveLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) 
 }  // namespace
 
 Form1Logic::Form1Logic(Form1Controls& controls, Form1Services services)
-    : controls_(controls), services_(std::move(services)) {
+    : controls_(controls),
+      services_(std::move(services)),
+      settings_(services_.publish.settings),
+      runServices_{services_.publish.files,    settings_,
+                   services_.publish.codePage, services_.publish.facts,
+                   services_.publish.launcher, services_.publish.sleeper} {
   // Every publish from the window is recorded, as from the command line.
   journal_ = std::make_unique<PublishJournal>(services_.publish.files, services_.publish.facts);
-  run_ = std::make_unique<DistributionRun>(services_.publish, *this, journal_.get());
+  run_ = std::make_unique<WindowRun>(runServices_, journal_.get(), *this,
+                                     [&controls] { controls.WakeForRun(); });
 }
 
-Form1Logic::~Form1Logic() = default;
+Form1Logic::~Form1Logic() { EndRun(); }
+
+void Form1Logic::EndRun() {
+  if (!run_->running()) return;
+  run_->Stop();
+  run_->Join();
+}
 
 void Form1Logic::Load(const std::string& commandLine) {
   const ProgramVersion v = services_.publish.facts.OwnVersion();
@@ -44,11 +57,10 @@ void Form1Logic::Load(const std::string& commandLine) {
                        std::to_string(v.minor) + "." + std::to_string(v.revision));
   // The window is not visible yet, so the change handler does not write
   // this back.
-  SettingsStore& settings = services_.publish.settings;
-  controls_.SetText(C::Text1, settings.GetSetting(kAppTitle, "Config", "UpxPath",
-                                                  services_.config.defaultUpxPath));
+  controls_.SetText(C::Text1, settings_.GetSetting(kAppTitle, "Config", "UpxPath",
+                                                   services_.config.defaultUpxPath));
   controls_.SetTick(C::ChkPassive,
-                    TickStateFromText(settings.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
+                    TickStateFromText(settings_.GetSetting(kAppTitle, "Config", "PassiveMode", "1")));
   SizeDropDowns();
   controls_.FocusOn(C::cmbLocalFullPath);  // first in the focus order
 
@@ -86,7 +98,7 @@ PublishRequest Form1Logic::MakeRequest() {
 }
 
 bool Form1Logic::PrepareAccount(PublishRequest& request) {
-  auto tls = ReadFtpTls(services_.publish.settings, services_.environment, request.config);
+  auto tls = ReadFtpTls(settings_, services_.environment, request.config);
   if (!tls) {
     services_.boxes.Show("설정이 잘못되어 배포하지 않습니다.\r\n\r\n" + tls.error().message,
                          kStyleWarning);
@@ -119,8 +131,8 @@ bool Form1Logic::PrepareAccount(PublishRequest& request) {
 }
 
 void Form1Logic::cmdDistribute_Click() {
-  // A press while a run is going (the window processes its messages during
-  // a run) starts nothing.
+  // A press while a run is going (배포 is disabled then, but Enter may still
+  // reach it) starts nothing.
   if (run_->running()) return;
   PublishRequest request = MakeRequest();
   // An empty selection is said by the run, before any connection.
@@ -130,36 +142,70 @@ void Form1Logic::cmdDistribute_Click() {
     lastRun_.entries = request.entries;
     return;
   }
-  lastRun_ = run_->Run(request);
-  loginRefused_ = std::any_of(lastRun_.reports.begin(), lastRun_.reports.end(),
-                              [](const FileReport& r) { return r.error && r.error->stage == Stage::kLogin; });
-  if (lastRun_.status == RunStatus::kEmptySelection) controls_.FocusOn(C::cmbLocalFullPath);
-  if (lastRun_.closeWindow) controls_.CloseForm();
+  runFailed_ = false;
+  controls_.SetTaskbarProgress(TaskbarProgress::kNone, 0, kBarSteps);
+  if (!run_->Start(std::move(request))) {
+    // No thread for the run: the system is out of resources.
+    Show(ErrorReportMessage(Error{Stage::kInput, CodeKind::kRuntime, 7, "Out of memory"}, kRunClosing));
+    return;
+  }
+  controls_.SetEnabled(C::cmdDistribute, false);
 }
 
-void Form1Logic::cmdClose_Click() { controls_.CloseForm(); }
+void Form1Logic::cmdClose_Click() {
+  if (run_->running() && !run_->stopping()) {
+    // The run goes on while the question is up; its own messages wait.
+    run_->Hold(true);
+    const bool stop = services_.boxes.Show(kStopQuestion, kStyleQuestionYesNo) == kAnswerYes;
+    run_->Hold(false);
+    if (!stop) {
+      DeliverRunEvents();
+      return;
+    }
+    run_->Stop();
+  }
+  controls_.CloseForm();
+}
 
 void Form1Logic::cmdFindFile_Click() {
+  // The run's messages wait until the dialog is closed.
+  run_->Hold(true);
   const std::string chosen = SelectFileDialog(kFindFileTitle, "");
-  if (!chosen.empty()) controls_.SetText(C::cmbLocalFullPath, chosen);
+  run_->Hold(false);
+  if (!chosen.empty()) {
+    controls_.SetText(C::cmbLocalFullPath, chosen);
+    SelectionChanged();
+  }
+  DeliverRunEvents();
+}
+
+void Form1Logic::cmbLocalFullPath_Change() { SelectionChanged(); }
+
+void Form1Logic::SelectionChanged() {
+  // The version shown belongs to the file it was read from, not to the
+  // selection now.
+  const std::string cleared = LayoutOf(C::lblVer).caption;
+  if (controls_.Text(C::lblVer) != cleared) controls_.SetText(C::lblVer, cleared);
 }
 
 void Form1Logic::Text1_Change() {
   if (controls_.IsFormVisible()) {
-    services_.publish.settings.SaveSetting(kAppTitle, "Config", "UpxPath", controls_.Text(C::Text1));
+    settings_.SaveSetting(kAppTitle, "Config", "UpxPath", controls_.Text(C::Text1));
   }
 }
 
 void Form1Logic::ChkPassive_Click() {
   if (controls_.IsFormVisible()) {
-    services_.publish.settings.SaveSetting(kAppTitle, "Config", "PassiveMode",
-                                           std::to_string(controls_.Tick(C::ChkPassive)));
+    settings_.SaveSetting(kAppTitle, "Config", "PassiveMode",
+                          std::to_string(controls_.Tick(C::ChkPassive)));
   }
 }
 
 void Form1Logic::cmbLocalFileOnly_Click(int listIndex) {
   const int entry = controls_.ItemData(C::cmbLocalFileOnly, listIndex);
-  if (entry >= 0) controls_.SelectItem(C::cmbLocalFullPath, entry);
+  if (entry < 0) return;
+  controls_.SelectItem(C::cmbLocalFullPath, entry);
+  SelectionChanged();
 }
 
 void Form1Logic::cmbLocalFullPath_DropFiles(const std::vector<std::string>& paths) {
@@ -167,11 +213,13 @@ void Form1Logic::cmbLocalFullPath_DropFiles(const std::vector<std::string>& path
   if (paths.size() == 1) {
     // A single file enters the recent files when a run publishes it.
     controls_.SetText(C::cmbLocalFullPath, paths.front());
+    SelectionChanged();
     return;
   }
   std::string joined = paths.front();
   for (std::size_t i = 1; i < paths.size(); ++i) joined += ";" + paths[i];
   controls_.SetText(C::cmbLocalFullPath, joined);
+  SelectionChanged();
   AddRecentFile(joined);
 }
 
@@ -196,7 +244,7 @@ void Form1Logic::LoadRecentFiles() {
   };
   std::vector<Name> names;
   int index = 0;
-  for (const std::string& entry : ReadRecentFiles(services_.publish.settings)) {
+  for (const std::string& entry : ReadRecentFiles(settings_)) {
     const int at = controls_.AddItem(C::cmbLocalFullPath, entry, index++);
     names.push_back({FileNameOf(entry), at});
   }
@@ -209,29 +257,40 @@ void Form1Logic::LoadRecentFiles() {
   if (index > 0) controls_.SelectItem(C::cmbLocalFullPath, 0);
 }
 
-void Form1Logic::AddRecentFile(const std::string& entry) {
-  parone::AddRecentFile(services_.publish.settings, entry);
-}
+void Form1Logic::AddRecentFile(const std::string& entry) { parone::AddRecentFile(settings_, entry); }
 
 void Form1Logic::VersionShown(const std::string& caption) { controls_.SetText(C::lblVer, caption); }
 
-std::pair<int, int> BlockBarPosition(std::uint64_t sent, std::uint64_t total, int currentMax) {
-  constexpr std::uint64_t kLimit = 32767;  // the bar counts in 16-bit steps
-  const std::uint64_t wholeBlocks = total / 1024;
-  if (wholeBlocks == 0) return {currentMax, 0};
-  const std::uint64_t max = std::min(wholeBlocks, kLimit);
-  const std::uint64_t blocks = std::min(sent, total) / 1024;
-  return {static_cast<int>(max), static_cast<int>(blocks % (max + 1))};
+int BarPosition(std::uint64_t sent, std::uint64_t total) {
+  if (sent >= total) return kBarSteps;
+  // sent < total, so neither the product (files below 16 EiB / 1000) nor
+  // the result overflows.
+  return static_cast<int>(sent * kBarSteps / total);
 }
 
 void Form1Logic::Progress(std::uint64_t sent, std::uint64_t total) {
-  const auto [max, value] = BlockBarPosition(sent, total, barMax_);
-  if (max != barMax_) controls_.SetProgressMax(barMax_ = max);
-  // The start of each transfer sets the bar to 0 even where it already is.
-  if (value != barValue_ || sent == 0) controls_.SetProgressValue(barValue_ = value);
+  if (barMax_ != kBarSteps) controls_.SetProgressMax(barMax_ = kBarSteps);
+  const int value = BarPosition(sent, total);
+  if (value == barValue_) return;
+  controls_.SetProgressValue(barValue_ = value);
+  controls_.SetTaskbarProgress(TaskbarProgress::kNormal, value, kBarSteps);
+}
+
+void Form1Logic::FileFinished(const FileReport& report) {
+  if (report.result != PublishResult::kFailed) return;
+  // Red from here until the next run begins: the failure's messages came
+  // before, and a button cleared at the run's end would never show it.
+  runFailed_ = true;
+  controls_.SetTaskbarProgress(TaskbarProgress::kError, barValue_, kBarSteps);
 }
 
 void Form1Logic::WaitingShown(bool shown) { controls_.SetVisible(C::lblWaiting, shown); }
+
+void Form1Logic::Retrying(int attempt, int attempts, std::uint64_t offset) {
+  // Said where the version is shown: the bar shows where the upload resumes.
+  controls_.SetText(C::lblVer, "재시도 " + std::to_string(attempt) + "/" + std::to_string(attempts) +
+                                   (offset > 0 ? " (" + std::to_string(offset) + "바이트부터)" : ""));
+}
 
 void Form1Logic::Show(const Message& message) {
   services_.boxes.Show(message.text, message.style, message.caption);
@@ -241,7 +300,19 @@ bool Form1Logic::Ask(const Question& question) {
   return services_.boxes.Show(question.text, kStyleQuestionYesNo) == kAnswerYes;
 }
 
-void Form1Logic::Pulse() { controls_.ProcessPendingMessages(); }
+void Form1Logic::DeliverRunEvents() {
+  if (std::optional<RunOutcome> ended = run_->Deliver()) RunEnded(std::move(*ended));
+}
+
+void Form1Logic::RunEnded(RunOutcome outcome) {
+  lastRun_ = std::move(outcome);
+  loginRefused_ = std::any_of(lastRun_.reports.begin(), lastRun_.reports.end(),
+                              [](const FileReport& r) { return r.error && r.error->stage == Stage::kLogin; });
+  controls_.SetEnabled(C::cmdDistribute, true);
+  if (!runFailed_) controls_.SetTaskbarProgress(TaskbarProgress::kNone, 0, kBarSteps);
+  if (lastRun_.status == RunStatus::kEmptySelection) controls_.FocusOn(C::cmbLocalFullPath);
+  if (lastRun_.closeWindow) controls_.CloseForm();
+}
 
 std::optional<SystemConfig> LoadWindowConfig(const Environment& environment, MessageBoxes& boxes) {
   auto config = LoadSystemConfig(environment);

@@ -6,11 +6,14 @@
 // events into calls of the handlers below; this class reaches the controls
 // only through Form1Controls.
 //
-// Everything runs on the GUI thread. A run (cmdDistribute_Click, and the
-// load with a command line) blocks it until the run has ended, except where
-// the run pulses (after the waiting label is shown, after each UPX step).
-// Settings are saved as they change, and only while the window is visible,
-// so the load never writes back what it has just read.
+// Everything here runs on the GUI thread. A run (cmdDistribute_Click, and
+// the load with a command line) works on a thread of its own (WindowRun),
+// so the window stays alive meanwhile; its events reach the controls when
+// the toolkit, woken by the run, calls DeliverRunEvents. During a run 배포 is
+// disabled, and 닫기 (or Esc, or the title bar's close box) asks whether to
+// stop it. Settings are saved as they change, and only while the window is
+// visible, so the load never writes back what it has just read; the run's
+// thread shares the settings store through a lock.
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +25,8 @@
 #include "distribution/publish_events.hpp"
 #include "distribution/services.hpp"
 #include "main_window/form1_controls.hpp"
+#include "main_window/locked_settings_store.hpp"
+#include "main_window/window_run.hpp"
 #include "platform/credential_store.hpp"
 #include "platform/message_box.hpp"
 
@@ -46,10 +51,20 @@ struct Form1Services {
 
 inline constexpr const char* kFindFileTitle = "배포 파일 선택";
 
+// Asked (style 292, No by default) when the window is to close during a run.
+inline constexpr const char* kStopQuestion =
+    "배포 중입니다. 중지하고 닫으시겠습니까?\r\n\r\n"
+    "(예: 올리던 파일을 서버에서 지우고 창을 닫습니다. 서버에 배포되어 있던 파일은 그대로 남습니다)";
+
+// ProgressBar1's range while it shows an upload: the share of the file's
+// bytes sent, finer than the bar has pixels.
+inline constexpr int kBarSteps = 1000;
+
 class Form1Logic final : public PublishEvents {
  public:
   // `controls` must outlive this object; nothing is called on it here.
   Form1Logic(Form1Controls& controls, Form1Services services);
+  // Ends a run still going (EndRun).
   ~Form1Logic() override;
   Form1Logic(const Form1Logic&) = delete;
   Form1Logic& operator=(const Form1Logic&) = delete;
@@ -63,9 +78,17 @@ class Form1Logic final : public PublishEvents {
   void Load(const std::string& commandLine);
 
   // The window's events.
+  // Starts a run over the request made now and returns; does nothing while
+  // a run is going.
   void cmdDistribute_Click();
+  // Closes the window. During a run it first asks whether to stop it (No:
+  // nothing happens); Yes stops the run and closes at once, and the run's
+  // thread finishes its clean-up in the background (EndRun waits for it).
   void cmdClose_Click();
   void cmdFindFile_Click();
+  // The text of cmbLocalFullPath changed by the user (typed, or an item of
+  // its list chosen).
+  void cmbLocalFullPath_Change();
   void Text1_Change();
   void ChkPassive_Click();
   // A choice of item `listIndex` in cmbLocalFileOnly's list.
@@ -99,40 +122,58 @@ class Form1Logic final : public PublishEvents {
   // warning box).
   bool PrepareAccount(PublishRequest& request);
 
+  // What the run reported since the last call, onto the controls; when the
+  // run has ended, its end (배포 enabled again, the window closed after
+  // sending). Called by the toolkit after WakeForRun.
+  void DeliverRunEvents();
+  bool running() const { return run_->running(); }
+  // Stops a run still going and waits until its thread has ended; a window
+  // calls it before its controls go.
+  void EndRun();
+
   // PublishEvents: labels and the bar change on the controls, messages and
   // questions are message boxes (questions: Yes/No, No as default).
   void VersionShown(const std::string& caption) override;
   void Progress(std::uint64_t sent, std::uint64_t total) override;
   void WaitingShown(bool shown) override;
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override;
   void Show(const Message& message) override;
   bool Ask(const Question& question) override;
   void Answered(const Question&, bool, const std::string&) override {}
   void Notice(const std::string&) override {}
-  void FileFinished(const FileReport&) override {}
-  void Pulse() override;
+  // A file that failed turns the taskbar button red until the next run.
+  void FileFinished(const FileReport& report) override;
 
+  // The outcome of the last run whose end was delivered.
   const RunOutcome& lastRun() const { return lastRun_; }
 
  private:
+  void RunEnded(RunOutcome outcome);
+  void SelectionChanged();
+
   Form1Controls& controls_;
   Form1Services services_;
+  // The store as both threads use it; services_.publish.settings only
+  // through this.
+  LockedSettingsStore settings_;
+  PublishServices runServices_;
   std::string lastFolder_;
   RunOutcome lastRun_;
   // What the progress bar shows now; it is set only when that changes.
   int barMax_ = 100;
   int barValue_ = 0;
+  bool runFailed_ = false;  // a file of the run under way failed
   // The server refused the last run's login: the next one asks again.
   bool loginRefused_ = false;
 
   std::unique_ptr<PublishJournal> journal_;
-  std::unique_ptr<DistributionRun> run_;
+  std::unique_ptr<WindowRun> run_;
 };
 
-// The progress bar as the window has always counted: one step per whole
-// 1024-byte block sent, the maximum the file's whole blocks up to 32767;
-// beyond that the bar starts over from empty. With no whole block the
-// maximum stays as it was (`currentMax`). Returns {max, value}.
-std::pair<int, int> BlockBarPosition(std::uint64_t sent, std::uint64_t total, int currentMax);
+// Where ProgressBar1 stands, 0 to kBarSteps, when `sent` of a file's `total`
+// bytes are sent: the share sent, rounded down, so that the bar is full only
+// once every byte has gone, however big the file; an empty file is all sent.
+int BarPosition(std::uint64_t sent, std::uint64_t total);
 
 // The folder a chosen file lies in, as the next dialog opens it: the path
 // before its last separator, keeping the separator when that leaves a root

@@ -1,10 +1,13 @@
 #pragma once
 // Starting another program and waiting for it. Run blocks the calling
-// thread until the program has ended or its time limit has passed (then the
-// program is ended by force); the program inherits the standard streams.
+// thread until the program has ended, its time limit has passed or a stop
+// was requested (then the program is ended by force); the program inherits
+// the standard streams.
 
 #include <cstdint>
 #include <string>
+
+#include "common/stop_signal.hpp"
 
 namespace parone {
 
@@ -22,12 +25,15 @@ struct LaunchRequest {
   ShowCommand show = ShowCommand::kShow;
   std::intptr_t ownerWindow = 0;  // parent of dialogs the platform shows; 0 for none
   long timeoutMs = 0;             // 0: wait as long as the program runs
+  // Ends the program (and the wait) within a tenth of a second when requested.
+  const StopSignal* stop = nullptr;
 };
 
 struct LaunchResult {
   bool started = false;
   std::string error;      // why it could not be started, when it could not
   bool timedOut = false;  // it ran past the time limit and was ended
+  bool stopped = false;   // a stop was requested while it ran, and it was ended
   int exitCode = -1;      // the program's exit status; -1 when it did not exit by itself
 };
 

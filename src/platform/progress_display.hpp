@@ -12,6 +12,13 @@ class ProgressDisplay {
   virtual ~ProgressDisplay() = default;
   // A count lower than the last one, or another total, begins a new transfer.
   virtual void SetBytes(std::uint64_t sent, std::uint64_t total) = 0;
+  // The transfer failed on the way and is tried again: attempt `attempt`
+  // of `attempts` further ones, from byte `offset` (0: from the start).
+  virtual void Retrying(int attempt, int attempts, std::uint64_t offset) {
+    static_cast<void>(attempt);
+    static_cast<void>(attempts);
+    static_cast<void>(offset);
+  }
 };
 
 }  // namespace parone

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace parone {
 namespace {
@@ -19,7 +20,23 @@ void GlobalInitOnce() {
   (void)done;
 }
 
+int StopDueCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const CurlEasy*>(self)->stopDue() ? 1 : 0;
+}
+
 }  // namespace
+
+void CurlEasy::SetStopSignal(const StopSignal* stop) {
+  stop_ = stop;
+  if (!handle_) return;
+  // libcurl waits for some replies inside one call (the server's answer to
+  // a finished upload), where the loop below cannot look; it calls the
+  // progress function about once a second meanwhile, and a non-zero return
+  // ends the wait.
+  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, stop ? 0L : 1L);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, stop ? &StopDueCallback : nullptr);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, this);
+}
 
 CurlEasy::CurlEasy() {
   GlobalInitOnce();
@@ -37,8 +54,9 @@ CurlEasy::~CurlEasy() {
   if (handle_) curl_easy_cleanup(handle_);
 }
 
-int CurlEasy::Perform() {
+int CurlEasy::Perform(long stopGraceMs) {
   if (!handle_) return CURLE_FAILED_INIT;
+  stopGraceMs_ = stopGraceMs;
   if (!multi_) multi_ = curl_multi_init();
   if (!multi_ || curl_multi_add_handle(multi_, handle_) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
   // curl_easy_perform waits up to a second whenever libcurl names no timer,
@@ -48,8 +66,15 @@ int CurlEasy::Perform() {
   // millisecond after any activity and grow while nothing happens.
   long idleWaitMs = 1;
   int running = 1;
+  bool stopped = false;
   CURLMcode status = CURLM_OK;
   while (status == CURLM_OK) {
+    // Looked at between waits of at most kLongestIdleWaitMs, so a stop
+    // never waits for a server that does not answer.
+    if (stopDue()) {
+      stopped = true;
+      break;
+    }
     status = curl_multi_perform(multi_, &running);
     if (status != CURLM_OK || running == 0) break;
     long timerMs = -1;
@@ -60,9 +85,13 @@ int CurlEasy::Perform() {
     idleWaitMs = active > 0 ? 1 : std::min(idleWaitMs * 2, kLongestIdleWaitMs);
   }
   CURLcode result = status == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+  if (stopped) {
+    result = CURLE_ABORTED_BY_CALLBACK;
+    std::strncpy(errorBuffer_, "the transfer was stopped", sizeof errorBuffer_ - 1);
+  }
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-    if (message->msg == CURLMSG_DONE && message->easy_handle == handle_) {
+    if (!stopped && message->msg == CURLMSG_DONE && message->easy_handle == handle_) {
       result = message->data.result;
     }
   }

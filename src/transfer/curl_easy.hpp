@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/stop_signal.hpp"
+
 typedef void CURL;
 typedef void CURLM;
 
@@ -21,8 +23,17 @@ class CurlEasy {
   CURL* get() const { return handle_; }
   // Runs one transfer with the options set, as curl_easy_perform does, and
   // returns its CURLcode; blocks until it ends. The connection stays open
-  // for the next transfer on this handle.
-  int Perform();
+  // for the next transfer on this handle. A stop of the signal given to
+  // SetStopSignal ends it within a tenth of a second with
+  // CURLE_ABORTED_BY_CALLBACK (a transfer cut off so closes its connection;
+  // the next Perform makes a new one); `stopGraceMs` lets it run on for that
+  // long after the stop.
+  int Perform(long stopGraceMs = 0);
+  // The signal every later Perform watches; null for none. It must outlive
+  // the handle's transfers.
+  void SetStopSignal(const StopSignal* stop);
+  // The stop has been given, and the transfer under way has had its grace.
+  bool stopDue() const { return stop_ && stop_->requestedFor(stopGraceMs_); }
   // libcurl's own wording of the last failure, or its generic text for code.
   std::string ErrorText(int code) const;
   void ClearError() { errorBuffer_[0] = '\0'; }
@@ -30,6 +41,8 @@ class CurlEasy {
  private:
   CURL* handle_ = nullptr;
   CURLM* multi_ = nullptr;  // drives the transfers and keeps the connection
+  const StopSignal* stop_ = nullptr;
+  long stopGraceMs_ = 0;  // of the transfer under way
   char errorBuffer_[256] = {};
 };
 

@@ -151,6 +151,7 @@ struct FtpConnection::Impl {
   std::unique_ptr<CurlEasy> curl;  // the session and its connection
   std::string baseUrl;             // "ftp://host:port/"
   std::string serverName;          // "host:port"
+  FtpEndpoint endpoint;            // of the last Open, for Reopen
   bool lost = false;
   bool tls = false;                  // the server accepted AUTH TLS
   std::vector<Exchange> transcript;  // of the last perform
@@ -158,6 +159,7 @@ struct FtpConnection::Impl {
   std::string listing;
   std::size_t collectLimit = kListingLimit;
   bool overflowed = false;  // more came than collectLimit
+  long stopGraceMs = 0;  // how long the commands being sent outlast a stop
 
   Impl(const CodePage& c, FtpTimeouts t) : codePage(c), timeouts(t) {}
 
@@ -189,7 +191,13 @@ struct FtpConnection::Impl {
   }
 
   void NoteReplyLine(std::string line) {
-    if (!IsFinalReplyLine(line)) return;
+    if (!IsFinalReplyLine(line)) {
+      // A line of a multi-line reply (FEAT lists its features this way).
+      if (!transcript.empty() && transcript.back().reply.code == 0) {
+        transcript.back().reply.text += line + "\n";
+      }
+      return;
+    }
     if (transcript.empty() || transcript.back().reply.code != 0) {
       transcript.push_back({});  // a greeting, or a reply to nothing we sent
     }
@@ -212,7 +220,7 @@ struct FtpConnection::Impl {
 
   CURLcode Perform() {
     transcript.clear();
-    const auto rc = static_cast<CURLcode>(curl->Perform());
+    const auto rc = static_cast<CURLcode>(curl->Perform(stopGraceMs));
     if (rc == CURLE_OPERATION_TIMEDOUT) lost = true;
     return rc;
   }
@@ -252,6 +260,13 @@ struct FtpConnection::Impl {
   }
 };
 
+FtpConnection::FinishingAfterStop::FinishingAfterStop(FtpConnection& connection)
+    : impl_(*connection.impl_), previousGraceMs_(impl_.stopGraceMs) {
+  impl_.stopGraceMs = kStopGraceMs;
+}
+
+FtpConnection::FinishingAfterStop::~FinishingAfterStop() { impl_.stopGraceMs = previousGraceMs_; }
+
 FtpConnection::FtpConnection(const CodePage& codePage, FtpTimeouts timeouts)
     : impl_(std::make_unique<Impl>(codePage, timeouts)) {}
 
@@ -276,11 +291,25 @@ FtpReply FtpConnection::LastReply() const {
   return {};
 }
 
+Status FtpConnection::Reopen() { return Open(FtpEndpoint(impl_->endpoint)); }
+
+bool FtpConnection::ResumesUploads() {
+  const std::vector<FtpReply> r = Send({"FEAT"});
+  if (!r[0].positive()) return false;
+  // Feature lines are indented and upper case by the standard; some servers
+  // write them otherwise.
+  std::string text = r[0].text;
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text.find("REST STREAM") != std::string::npos;
+}
+
 Status FtpConnection::Open(const FtpEndpoint& endpoint) {
   Impl& s = *impl_;
   Close();
+  s.endpoint = endpoint;
   const std::string server = endpoint.host + ":" + std::to_string(endpoint.port);
   auto curl = std::make_unique<CurlEasy>();
+  curl->SetStopSignal(s.timeouts.stop);
   if (!curl->valid()) {
     return Error{Stage::kConnect, CodeKind::kCurl, CURLE_FAILED_INIT,
                  curl->ErrorText(CURLE_FAILED_INIT), server, CURLE_FAILED_INIT};
@@ -401,6 +430,7 @@ std::vector<FtpReply> FtpConnection::Send(std::initializer_list<std::string> com
 
 RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& to,
                                     FtpReply* reply) {
+  const FinishingAfterStop finishing(*this);
   const std::vector<FtpReply> r = Send({"RNFR " + from, "RNTO " + to});
   if (reply) *reply = r[0].refused() ? r[0] : r[1];
   if (r[1].positive()) return RenameOutcome::kDone;
@@ -408,7 +438,10 @@ RenameOutcome FtpConnection::Rename(const std::string& from, const std::string& 
   return r[1].code == 0 ? RenameOutcome::kLost : RenameOutcome::kRefused;
 }
 
-void FtpConnection::Remove(const std::string& path) { Send({"DELE " + path}); }
+void FtpConnection::Remove(const std::string& path) {
+  const FinishingAfterStop finishing(*this);
+  Send({"DELE " + path});
+}
 
 Result<std::string> FtpConnection::ListOne(const std::string& path) {
   Impl& s = *impl_;
@@ -450,6 +483,52 @@ Result<bool> FtpConnection::Exists(const std::string& path, const std::string& n
   const Error& e = text.error();
   if (e.kind == CodeKind::kFtp && e.code == 550) return false;
   return e;
+}
+
+bool FtpConnection::MakeFolder(const std::string& path) {
+  const std::vector<FtpReply> r = Send({"MKD " + path});
+  if (r[0].code == 257) return true;
+  if (r[0].code == 0) return false;
+  return ListNames(path).ok();
+}
+
+Result<std::vector<std::string>> FtpConnection::ListNames(const std::string& folder) {
+  Impl& s = *impl_;
+  if (!s.usable()) {
+    return Error{Stage::kRename, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT, "the connection was lost",
+                 folder, CURLE_OPERATION_TIMEDOUT};
+  }
+  // A folder URL ends in "/": libcurl lists it.
+  const std::string url = UrlOf(folder) + "/";
+  curl_easy_setopt(s.handle(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(s.handle(), CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_DIRLISTONLY, 1L);
+  s.listing.clear();
+  s.collecting = true;
+  s.collectLimit = kListingLimit;
+  s.overflowed = false;
+  const CURLcode rc = s.Perform();
+  s.collecting = false;
+  curl_easy_setopt(s.handle(), CURLOPT_DIRLISTONLY, 0L);
+  curl_easy_setopt(s.handle(), CURLOPT_NOBODY, 1L);
+  if (rc != CURLE_OK) {
+    const FtpReply last = LastReply();
+    if (last.refused()) return Error{Stage::kRename, CodeKind::kFtp, last.code, last.line, folder, rc};
+    return Error{Stage::kRename, CodeKind::kCurl, rc, s.curl->ErrorText(rc), folder, rc};
+  }
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < s.listing.size()) {
+    std::size_t end = s.listing.find('\n', start);
+    if (end == std::string::npos) end = s.listing.size();
+    std::string name = s.listing.substr(start, end - start);
+    start = end + 1;
+    while (!name.empty() && name.back() == '\r') name.pop_back();
+    if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (!name.empty() && name != "." && name != "..") names.push_back(std::move(name));
+  }
+  return names;
 }
 
 Result<std::optional<std::string>> FtpConnection::Retrieve(const std::string& path,

@@ -1,6 +1,7 @@
 // The transaction that puts a program file and its lastver file live
 // together (FtpSession::PublishPair), and the straight stores of an account
 // that may not rename.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -83,9 +84,44 @@ Status FtpSession::PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std:
   return reply.code != 0 ? RenameError(reply, codePage_.ToUtf8(lastVer.finalPath_)) : straight;
 }
 
+// Moves the aside copy of a replaced program file into the history folder,
+// replacing a copy of the same build there, and keeps only the plan's number
+// of the highest builds.
+Status FtpSession::KeepInHistory(const std::string& aside, const HistoryPlan& plan) {
+  const auto folder = codePage_.FromUtf8(plan.folder);
+  const auto name = codePage_.FromUtf8(plan.name);
+  if (!folder || !name || HasControlCharacter(*folder) || HasControlCharacter(*name)) {
+    return Error{Stage::kRename, CodeKind::kNone, kFtpNotInCodePage,
+                 "the history folder cannot be named on the server", plan.folder};
+  }
+  const std::string parent = folder->substr(0, folder->rfind('/'));
+  if (!connection_.MakeFolder(parent) || !connection_.MakeFolder(*folder)) {
+    return Error{Stage::kRename, CodeKind::kNone, 0, "the history folder cannot be made", plan.folder};
+  }
+  const std::string target = *folder + "/" + *name;
+  if (const auto there = connection_.Exists(target, *name); there && *there) connection_.Remove(target);
+  FtpReply reply;
+  if (connection_.Rename(aside, target, &reply) != RenameOutcome::kDone) {
+    return RenameError(reply, plan.folder + "/" + plan.name);
+  }
+  // The highest builds stay; names that are no build go first.
+  if (auto names = connection_.ListNames(*folder); names && names->size() > plan.keep) {
+    auto buildOf = [](const std::string& n) {
+      const std::string stem = n.substr(0, n.rfind('.'));
+      const bool number = !stem.empty() && stem.find_first_not_of("0123456789") == std::string::npos &&
+                          stem.size() < 19;
+      return number ? std::stoll(stem) : -1LL;
+    };
+    std::sort(names->begin(), names->end(),
+              [&](const std::string& a, const std::string& b) { return buildOf(a) > buildOf(b); });
+    for (std::size_t i = plan.keep; i < names->size(); ++i) connection_.Remove(*folder + "/" + (*names)[i]);
+  }
+  return {};
+}
+
 PairOutcome FtpSession::PublishPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                                     const std::optional<std::string>& oldLastVer,
-                                    const std::string& keepFolder) {
+                                    const std::string& keepFolder, const HistoryPlan* history) {
   PairOutcome out;
   if (!program.pending_ || !lastVer.pending_ || !connection_.isOpen() || connection_.lost()) {
     out.error = Error{Stage::kRename, CodeKind::kNone, kFtpNotStaged, "nothing staged to publish",
@@ -139,8 +175,14 @@ PairOutcome FtpSession::PublishPair(FtpStagedFile& program, FtpStagedFile& lastV
 
   const Status placed = PlaceLastVer(lastVer, oldLastVer);
   if (placed) {
-    if (*exists) connection_.Remove(aside);
     out.live = LivePair::kNew;
+    if (!*exists) return out;
+    if (history) {
+      const Status kept = KeepInHistory(aside, *history);
+      out.historyKept = kept.ok();
+      if (!kept) out.historyError = kept.error();
+    }
+    if (!out.historyKept) connection_.Remove(aside);
     return out;
   }
   out.error = placed.error();
@@ -225,6 +267,11 @@ PairOutcome FtpSession::StoreStraightPair(FtpStagedFile& program, FtpStagedFile&
     lastVer.pending_ = false;
     if (*exists) files_.DeleteFile(kept);
     out.live = LivePair::kNew;
+    if (*exists) {
+      out.historyError = Error{Stage::kRename, CodeKind::kNone, 0,
+                               "the account may not rename: no history is kept",
+                               codePage_.ToUtf8(program.folder_)};
+    }
     return out;
   }
   out.error = placed.error();

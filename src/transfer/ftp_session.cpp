@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <cstdint>
+
 #include "common/path_names.hpp"
 #include "transfer/ftp_names.hpp"
 #include "transfer/ftp_store.hpp"
@@ -17,8 +19,10 @@ FtpStagedFile::FtpStagedFile(FtpStagedFile&&) noexcept = default;
 FtpStagedFile& FtpStagedFile::operator=(FtpStagedFile&&) noexcept = default;
 FtpStagedFile::~FtpStagedFile() = default;
 
-FtpSession::FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts)
-    : files_(files), codePage_(codePage), connection_(codePage, timeouts) {}
+FtpSession::FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts,
+                       Sleeper* sleeper)
+    : files_(files), codePage_(codePage), timeouts_(timeouts), sleeper_(sleeper),
+      connection_(codePage, timeouts) {}
 
 FtpSession::~FtpSession() { FTP_Close(); }
 
@@ -60,7 +64,29 @@ Result<FtpStagedFile> FtpSession::Stage(std::unique_ptr<RandomAccessFile> file,
   staged.size_ = file->Size();
   staged.progress_ = progress;
   staged.source_ = std::move(file);
-  auto stored = StoreFile(connection_, *staged.source_, staged.temporaryPath_, progress, true);
+  // A build of hundreds of megabytes is not lost to one dropped connection:
+  // a transient failure is tried again a few times, resumed where possible;
+  // a refusal is final at once.
+  // A connection already lost before this store is not brought back here:
+  // whatever stalled it may stall again.
+  const std::size_t retries = connection_.lost() ? 0 : timeouts_.retryDelaysMs.size();
+  std::uint64_t offset = 0;
+  Result<StoredBytes> stored = Error{};
+  for (std::size_t attempt = 0;; ++attempt) {
+    staged.attempts_ = static_cast<int>(attempt) + 1;
+    stored = StoreFile(connection_, *staged.source_, staged.temporaryPath_, progress, true, offset);
+    if (stored || !IsTransient(stored.error()) || attempt == retries) break;
+    if (sleeper_) sleeper_->SleepMs(timeouts_.retryDelaysMs[attempt]);
+    if (connection_.lost() || !connection_.Send({"NOOP"})[0].positive()) {
+      if (!connection_.Reopen()) continue;  // counts as an attempt: the next try reopens again
+    }
+    offset = 0;
+    if (connection_.ResumesUploads()) {
+      const auto held = connection_.SizeOf(staged.temporaryPath_, shortName);
+      if (held && *held <= staged.size_) offset = *held;
+    }
+    if (progress) progress->Retrying(static_cast<int>(attempt) + 1, static_cast<int>(retries), offset);
+  }
   if (!stored) {
     connection_.Remove(staged.temporaryPath_);
     return stored.error();

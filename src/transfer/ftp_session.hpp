@@ -20,6 +20,7 @@
 #include "platform/code_page.hpp"
 #include "platform/file_system.hpp"
 #include "platform/progress_display.hpp"
+#include "platform/sleeper.hpp"
 #include "transfer/ftp_connection.hpp"
 
 namespace parone {
@@ -45,11 +46,21 @@ enum class LivePair {
   kUnknown,  // the connection was lost in the middle: the old file is under its name or asideName
 };
 
+// Where a replaced program file is kept instead of being deleted: a folder
+// beside the published files and the name it gets there (UTF-8, remote).
+struct HistoryPlan {
+  std::string folder;    // e.g. "public_html/download/자동업데이트_v1/.history/Tool.Setup.exe"
+  std::string name;      // e.g. "34.exe": the replaced build and the file's extension
+  std::size_t keep = 3;  // how many are kept there: the highest builds
+};
+
 struct PairOutcome {
   LivePair live = LivePair::kOld;
   std::optional<Error> error;  // why the new pair is not live
   std::string asideName;       // the old program file's remote name, where it is not back (UTF-8)
   std::string keptCopy;        // the local copy of the old program file, where the server's is lost
+  bool historyKept = false;    // the replaced program file went into the history folder
+  std::optional<Error> historyError;  // why it could not (it was deleted as before)
   bool ok() const { return !error; }
 };
 
@@ -72,6 +83,8 @@ class FtpStagedFile {
   const std::string& sha256() const { return sha256_; }
   // The temporary file is (as far as this session knows) still on the server.
   bool pending() const { return pending_; }
+  // How many times its store was begun (1 without a retry).
+  int attempts() const { return attempts_; }
 
  private:
   friend class FtpSession;
@@ -85,11 +98,15 @@ class FtpStagedFile {
   std::uint64_t size_ = 0;
   std::string sha256_;
   bool pending_ = false;
+  int attempts_ = 0;
 };
 
 class FtpSession {
  public:
-  FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts = {});
+  // `sleeper` waits between the attempts of a store that failed on the way
+  // (FtpTimeouts::retryDelaysMs); null: no waiting.
+  FtpSession(FileSystem& files, const CodePage& codePage, FtpTimeouts timeouts = {},
+             Sleeper* sleeper = nullptr);
   ~FtpSession();
   FtpSession(const FtpSession&) = delete;
   FtpSession& operator=(const FtpSession&) = delete;
@@ -107,7 +124,11 @@ class FtpSession {
 
   // Uploads the local file to a temporary name beside remoteDir/remoteName
   // (empty remote name: the local file name) and checks its size on the
-  // server (SIZE, or a listing of that one name where SIZE is missing). On
+  // server (SIZE, or a listing of that one name where SIZE is missing). A
+  // transient failure on the way (see IsTransient) is tried again after each
+  // of the timeouts' retry delays, on a new connection where the old one is
+  // gone, resuming where the server holds part of the file and lists
+  // REST STREAM, else from the start; `progress` hears of each retry. On
   // failure the temporary file is already removed (unless the connection
   // died). A local file that cannot be opened is stage input, run-time
   // error 53 or 70. `progress` must outlive the staged file.
@@ -139,9 +160,27 @@ class FtpSession {
   // their names, after the live program file was kept (downloaded) into
   // `keepFolder`, from where it is stored back if the new one does not
   // arrive whole. The outcome says what is live when it failed.
+  // With `history`, a replaced program file is moved there instead of being
+  // deleted once the new pair is live, and the folder pruned to the plan's
+  // number of files; where that cannot be done (no folders, no renames) it
+  // is deleted and the outcome says why.
   PairOutcome PublishPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                           const std::optional<std::string>& oldLastVer,
-                          const std::string& keepFolder);
+                          const std::string& keepFolder, const HistoryPlan* history = nullptr);
+
+  // Puts a staged lastver file over its name: renamed over it, or the old
+  // one moved aside and the new one renamed in, or, where the server renames
+  // neither way, stored straight. `oldLastVer` is the text it replaces
+  // (nullopt: there was none). On failure the old lastver file is live
+  // again (or none, where there was none) and the staged one still pending,
+  // unless the error's message says the old text could not be stored back.
+  Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
+
+  // Moves the file at `aside` (code page bytes) into the plan's history
+  // folder under the plan's name, making the folder where missing and
+  // replacing a file of that name there, then keeps only the plan's number
+  // of the highest builds. On failure `aside` is where it was.
+  Status KeepInHistory(const std::string& aside, const HistoryPlan& plan);
 
   // Removes a pending staged file from the server; quietly, since a
   // leftover temporary file harms nothing that is published. Does nothing
@@ -165,13 +204,14 @@ class FtpSession {
   Status Replace(const FtpStagedFile& staged);
   Status StoreOver(RandomAccessFile& source, const std::string& path, const std::string& name,
                    ProgressDisplay* progress);
-  Status PlaceLastVer(FtpStagedFile& lastVer, const std::optional<std::string>& oldLastVer);
   PairOutcome StoreStraightPair(FtpStagedFile& program, FtpStagedFile& lastVer,
                                 const std::optional<std::string>& oldLastVer,
                                 const std::string& keepFolder);
 
   FileSystem& files_;
   const CodePage& codePage_;
+  FtpTimeouts timeouts_;
+  Sleeper* sleeper_;
   FtpConnection connection_;
   bool cannotRename_ = false;
 };

@@ -44,9 +44,24 @@ struct UploadSource {
 
 }  // namespace
 
+bool IsTransient(const Error& error) {
+  switch (error.kind) {
+    case CodeKind::kFtp:
+      return error.code == 421 || error.code == 425 || error.code == 426 || error.code == 450 ||
+             error.code == 451;
+    case CodeKind::kCurl:
+      return error.code == CURLE_COULDNT_CONNECT || error.code == CURLE_PARTIAL_FILE ||
+             error.code == CURLE_OPERATION_TIMEDOUT || error.code == CURLE_SEND_ERROR ||
+             error.code == CURLE_RECV_ERROR || error.code == CURLE_FTP_ACCEPT_FAILED ||
+             error.code == CURLE_FTP_ACCEPT_TIMEOUT || error.code == CURLE_GOT_NOTHING;
+    default:
+      return false;
+  }
+}
+
 Result<StoredBytes> StoreFile(FtpConnection& connection, RandomAccessFile& file,
                               const std::string& remotePath, ProgressDisplay* progress,
-                              bool hash) {
+                              bool hash, std::uint64_t offset) {
   if (!connection.isOpen() || connection.lost()) {
     return Error{Stage::kFolder, CodeKind::kCurl, CURLE_OPERATION_TIMEDOUT,
                  "the connection was lost after a time-out", remotePath, CURLE_OPERATION_TIMEDOUT};
@@ -55,24 +70,40 @@ Result<StoredBytes> StoreFile(FtpConnection& connection, RandomAccessFile& file,
   source.file = &file;
   source.length = file.Size();
   source.progress = progress;
-  // Hashed on a thread of its own while the bytes are on their way.
+  source.sent = std::min(offset, source.length);
+  // Hashed on a thread of its own while the bytes are on their way; what the
+  // server holds already is hashed from the local file first.
   std::optional<BackgroundSha256> digest;
-  if (hash) source.hash = &digest.emplace();
-  if (progress) progress->SetBytes(0, source.length);
+  if (hash) {
+    source.hash = &digest.emplace();
+    std::string chunk(std::size_t{1} << 20, '\0');
+    for (std::uint64_t at = 0; at < source.sent;) {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), source.sent - at));
+      if (file.ReadAt(at, chunk.data(), want) != want) {
+        return Error{Stage::kStore, CodeKind::kRuntime, 57, "Device I/O error", remotePath};
+      }
+      digest->Update(chunk.data(), want);
+      at += want;
+    }
+  }
+  if (progress) progress->SetBytes(source.sent, source.length);
 
   CURL* h = connection.curl().get();
   const std::string url = connection.UrlOf(remotePath);
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
   curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+  // A resumed store appends the rest to what the server holds.
+  curl_easy_setopt(h, CURLOPT_APPEND, source.sent > 0 ? 1L : 0L);
   // curl_off_t, not long: files over 2 GiB on 32-bit builds.
-  curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(source.length));
+  curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(source.length - source.sent));
   curl_easy_setopt(h, CURLOPT_READFUNCTION, &UploadSource::Read);
   curl_easy_setopt(h, CURLOPT_READDATA, &source);
   connection.curl().ClearError();
   const auto rc = static_cast<CURLcode>(connection.Perform());
   curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
   curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(h, CURLOPT_APPEND, 0L);
 
   if (rc == CURLE_OK && source.sent == source.length) {
     return StoredBytes{source.length, hash ? digest->HexDigest() : std::string()};

@@ -29,9 +29,17 @@ struct StoredBytes {
 // Stage folder when the server would not take the file at all (a missing
 // folder, no data connection, a connection already lost), stage store when
 // the bytes did not all arrive (the local file could not be read: run-time
-// error 57). `progress` may be null.
+// error 57). `progress` may be null. `offset` > 0 resumes a store the server
+// holds that many bytes of: the rest is appended (APPE), and the digest is
+// still of the whole file.
 Result<StoredBytes> StoreFile(FtpConnection& connection, RandomAccessFile& file,
                               const std::string& remotePath, ProgressDisplay* progress,
-                              bool hash);
+                              bool hash, std::uint64_t offset = 0);
+
+// A failure worth another attempt: the connection reset or cut, a data
+// connection that could not be made or stalled, or the server's 421, 425,
+// 426, 450, 451. A refusal (530, 550, 552, 553, ...) or a local file that
+// cannot be read is not.
+bool IsTransient(const Error& error);
 
 }  // namespace parone

@@ -38,8 +38,9 @@ class HeaderList {
 };
 
 // The options every read of the download side shares.
-void SetUpRequest(CURL* h, const std::string& urlBytes, HeaderList& headers,
+void SetUpRequest(CurlEasy& curl, const std::string& urlBytes, HeaderList& headers,
                   UrlTextTimeouts timeouts) {
+  CURL* h = curl.get();
   // Always from the origin server, never from a cache on the way.
   headers.Add("Cache-Control: no-cache");
   headers.Add("Pragma: no-cache");
@@ -52,6 +53,7 @@ void SetUpRequest(CURL* h, const std::string& urlBytes, HeaderList& headers,
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeouts.totalSeconds);
+  curl.SetStopSignal(timeouts.stop);
 }
 
 int HttpStatus(CURL* h) {
@@ -81,7 +83,7 @@ Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage
   if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
   CURL* h = curl.get();
   HeaderList headers;
-  SetUpRequest(h, *urlBytes, headers, timeouts);
+  SetUpRequest(curl, *urlBytes, headers, timeouts);
   Collected collected;
   collected.limit = maxBytes;
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
@@ -109,7 +111,7 @@ Result<HttpAnswer> FetchUrlRange(const std::string& url, const CodePage& codePag
   if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
   CURL* h = curl.get();
   HeaderList headers;
-  SetUpRequest(h, *urlBytes, headers, timeouts);
+  SetUpRequest(curl, *urlBytes, headers, timeouts);
   const std::string range =
       std::to_string(offset) + "-" + std::to_string(offset + (length > 0 ? length - 1 : 0));
   curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
@@ -145,7 +147,7 @@ Result<HttpAnswer> ProbeUrlSize(const std::string& url, const CodePage& codePage
     if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
     CURL* h = curl.get();
     HeaderList headers;
-    SetUpRequest(h, *urlBytes, headers, timeouts);
+    SetUpRequest(curl, *urlBytes, headers, timeouts);
     curl_easy_setopt(h, CURLOPT_NOBODY, byGet ? 0L : 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &RefuseBody);
     const auto rc = static_cast<CURLcode>(curl.Perform());

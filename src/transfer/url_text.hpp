@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "common/stop_signal.hpp"
 #include "platform/code_page.hpp"
 
 namespace parone {
@@ -24,6 +25,9 @@ inline constexpr std::size_t kUrlTextMaxBytes = 20;
 struct UrlTextTimeouts {
   long connectSeconds = 5;  // a dead host must not hang the run
   long totalSeconds = 10;   // nor a server that accepts and never answers
+  // Ends the read at once when requested (no answer, libcurl's code 42);
+  // null: only the time-outs end it.
+  const StopSignal* stop = nullptr;
 };
 
 struct HttpAnswer {

@@ -167,6 +167,20 @@ TEST_F(CliReport, AFailedPublishSaysInItsLineAtWhichStageWithTheServersCodeAndTe
   EXPECT_EQ(reading.entries.back().error->code, 530);
 }
 
+TEST_F(CliReport, AnUploadCutOnceIsResumedSaidOnTheTerminalAndJournalled) {
+  LocalServer server({"--cut-after", "3000", "--fault-stor", "1"});
+  EXPECT_EQ(Run({"publish", "--json", "--server", Address(server), sample_}), kExitOk) << err;
+  EXPECT_NE(err.find("재시도 1/3 (2.92 KiB부터 이어서)"), std::string::npos) << err;
+  EXPECT_EQ(JsonLines()[0]["result"], "published");
+  NativeFileSystem files;
+  std::ifstream in(sample_, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(server.ReadUploaded("sample.exe"), bytes);
+  const JournalReading reading = ReadJournal(files, PublishJournal(files, facts));
+  ASSERT_FALSE(reading.entries.empty());
+  EXPECT_EQ(reading.entries.back().attempts, 2);
+}
+
 TEST_F(CliReport, APublishTheWebDoesNotShowExitsFourAndNoConfirmSkipsTheReadBack) {
   LocalServer server({"--web-root", "other_html"});
   EXPECT_EQ(Run({"publish", "--json", "--server", Address(server), sample_}), kExitNotConfirmed);

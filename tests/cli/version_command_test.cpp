@@ -17,12 +17,12 @@ struct CliRun {
   std::string err;
 };
 
-CliRun RunCliCapture(const std::vector<std::string>& args) {
+CliRun RunCliCapture(const std::vector<std::string>& args, ProgramVersion own = {1, 1, 33}) {
   std::ostringstream out, err;
   std::istringstream in;
   NativeFileSystem files;
   MemorySettingsStore settings;
-  FixedProcessFacts facts("/nonexistent");
+  FixedProcessFacts facts("/nonexistent", own);
   Cp949CodePage codePage;
   NativeProcessLauncher launcher;
   RealSleeper sleeper;
@@ -84,6 +84,24 @@ TEST(CliVersion, ReadableListingAndUsageErrors) {
   EXPECT_EQ(own.status, kExitOk);
   EXPECT_NE(own.out.find("--json"), std::string::npos);
   EXPECT_EQ(own.err, "");
+}
+
+TEST(CliVersion, AnUnknownCommandIsNamedAndVersionPrintsTheProgramsOwn) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"frob"}, {"frob", "--json", "x.exe"}, {"publis", "x.exe"}}) {
+    const auto run = RunCliCapture(args);
+    EXPECT_EQ(run.status, kExitUsage) << args[0];
+    EXPECT_EQ(run.err.rfind("unknown command '" + args[0] + "'\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("history [--json] [-n N] [NAME]"), std::string::npos);  // the usage
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(RunCliCapture({"fr\x1b[2Job"}).err.rfind("unknown command 'fr\\x1b[2Job'\n", 0), 0u);
+
+  const auto version = RunCliCapture({"--version"}, {2, 7, 105});
+  EXPECT_EQ(version.status, kExitOk);
+  EXPECT_EQ(version.out, "parone-deploy-cli 2.7.105\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_NE(RunCliCapture({"--help"}).out.find("--version"), std::string::npos);
 }
 
 TEST(CliVersion, JsonLinesStayValidForAnyFileName) {

@@ -174,6 +174,23 @@ TEST(TextEncoding, Utf16AndUtf8RoundTripAndBadInputBecomesReplacement) {
   EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), std::u16string(u"a\uFFFD\uFFFD"));  // truncated
 }
 
+TEST(TextEncoding, WhatATerminalWouldActOnIsShownEscapedAndEverythingElseAsItIs) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"파로네 Setup (x64).exe", "파로네 Setup (x64).exe"},
+      {"C:\\out\\a.exe", "C:\\out\\a.exe"},                     // backslashes stay
+      {"\x1b]0;pwned\x07name", "\\x1b]0;pwned\\x07name"},       // a title-setting sequence
+      {"a\rb\nc\td", "a\\rb\\nc\\td"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"del\x7f", "del\\x7f"},
+      {"csi\xC2\x9B" "2J", "csi\\u009b2J"},                     // C1 CSI, two bytes in UTF-8
+      {"Tool\xE2\x80\xAE" "exe.txt", "Tool\\u202eexe.txt"},     // right-to-left override
+      {"line\xE2\x80\xA8sep", "line\\u2028sep"},
+      {"bad\xFF\xC3", "bad\\xff\\xc3"},                         // not UTF-8, cut sequence
+      {"\xF0\x9F\x98\x80 ok", "\xF0\x9F\x98\x80 ok"},           // four-byte character
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(EscapeForTerminal(text), shown) << shown;
+}
+
 TEST(HexText, BytesBecomeTwoLowercaseDigitsEachAndRandomNamesUseEveryDigitPlace) {
   const unsigned char bytes[] = {0x00, 0x9f, 0xff, 0x5a};
   EXPECT_EQ(LowerHex(bytes, sizeof bytes), "009fff5a");

@@ -19,6 +19,7 @@ class RecordingSteps final : public DistributionSteps {
  public:
   bool CheckServerVersion(const RunContext&, const std::string& path, ServerVersion& found) override {
     calls.push_back("check " + path);
+    if (duringCheck) duringCheck(path);
     found.versionRead = true;
     found.localBuild = "33";
     found.local = 33;
@@ -41,7 +42,14 @@ class RecordingSteps final : public DistributionSteps {
                            const ServerRecord*) override {
     calls.push_back(std::string(runUpx ? "upload " : "upload(no upx) ") + path);
     if (duringUpload) duringUpload();
-    UploadOutcome outcome{true, failing != path};
+    if (stopDuring == path) {
+      stop->Request();
+      // Once stopped, the run says nothing more and asks nothing.
+      context.Show("lost for good");
+      EXPECT_FALSE(context.Ask(QuestionKind::kSameBuild, "asked of nobody"));
+      EXPECT_FALSE(context.Sleep(60000));
+    }
+    UploadOutcome outcome{true, failing != path && (stopDuring != path || publishedThoughStopped)};
     outcome.build = "33";
     outcome.size = 1000;
     outcome.sha256 = std::string(64, 'a');
@@ -68,6 +76,12 @@ class RecordingSteps final : public DistributionSteps {
   bool signingFails = false;
   std::vector<std::string> dropped;  // by the signing hand-off
   std::function<void()> duringUpload;
+  std::function<void(const std::string&)> duringCheck;
+  // The stop given while this file is uploaded (cutting it off unless the
+  // upload had got past its renames).
+  StopSignal* stop = nullptr;
+  std::string stopDuring;
+  bool publishedThoughStopped = false;
 };
 
 class DistributionRunTest : public ::testing::Test {
@@ -275,6 +289,100 @@ TEST_F(DistributionRunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenThoughOth
   EXPECT_TRUE(outcome.AllPublished());
   EXPECT_TRUE(outcome.AnyUnconfirmed());
   EXPECT_FALSE(outcome.closeWindow);
+}
+
+TEST_F(DistributionRunTest, AStopEndsTheRunWithTheFileUnderWayReportedAndJournalledAsStopped) {
+  PublishJournal recorder(journalFiles, facts);
+  journal = &recorder;
+  facts.userDataFolder = "/data";
+  struct Case {
+    const char* when;
+    std::function<void(RecordingSteps&, StopSignal&)> script;
+    std::vector<std::string> calls;
+    std::vector<PublishResult> results;
+    std::vector<std::string> journalled;  // result names, in order
+  };
+  const Case cases[] = {
+      {"during B's upload", [](RecordingSteps& s, StopSignal&) { s.stopDuring = "B"; },
+       {"check A", "check B", "check C", "upload A", "upload B"},
+       {PublishResult::kPublished, PublishResult::kStopped, PublishResult::kStopped},
+       {"published", "stopped", "stopped"}},
+      // Its renames had begun: they finished, and the file is published.
+      {"after B's renames",
+       [](RecordingSteps& s, StopSignal&) {
+         s.stopDuring = "B";
+         s.publishedThoughStopped = true;
+       },
+       {"check A", "check B", "check C", "upload A", "upload B"},
+       {PublishResult::kPublished, PublishResult::kPublished, PublishResult::kStopped},
+       {"published", "published", "stopped"}},
+      {"during A's check",
+       [](RecordingSteps& s, StopSignal& stop) { s.duringCheck = [&stop](const std::string&) { stop.Request(); }; },
+       {"check A"},
+       {PublishResult::kStopped, PublishResult::kStopped, PublishResult::kStopped},
+       {"stopped", "stopped", "stopped"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    StopSignal stop;
+    steps = RecordingSteps();
+    steps.stop = &stop;
+    c.script(steps, stop);
+    journalFiles.DeleteFile("/data/journal.jsonl");
+    request.stop = &stop;
+    const RunOutcome outcome = Run("A;B;C");
+    EXPECT_EQ(outcome.status, RunStatus::kStopped);
+    EXPECT_EQ(steps.calls, c.calls);
+    ASSERT_EQ(outcome.reports.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(outcome.reports[i].result, c.results[i]) << i;
+      if (c.results[i] != PublishResult::kStopped) continue;
+      ASSERT_TRUE(outcome.reports[i].error.has_value()) << i;
+      EXPECT_EQ(outcome.reports[i].error->stage, Stage::kStopped) << i;
+    }
+    std::vector<std::string> journalled;
+    for (const JournalEntry& e : Journal()) journalled.push_back(e.result);
+    EXPECT_EQ(journalled, c.journalled);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(outcome.closeWindow);
+  }
+}
+
+TEST(RunContext, SleepsInOneGoUnlessTheRunCanBeStoppedAndThenInSlicesThatAStopEnds) {
+  struct CountingSleeper final : Sleeper {
+    void SleepMs(long ms) override {
+      slept.push_back(ms);
+      if (stopAfter && slept.size() == *stopAfter) stop->Request();
+    }
+    std::vector<long> slept;
+    std::optional<std::size_t> stopAfter;
+    StopSignal* stop = nullptr;
+  };
+  MemoryFileSystem files;
+  MemorySettingsStore settings;
+  Cp949CodePage cp949;
+  FixedProcessFacts facts{"/tool"};
+  NativeProcessLauncher launcher;
+  CountingSleeper sleeper;
+  PublishServices services{files, settings, cp949, facts, launcher, sleeper};
+  RecordingMessageBoxes boxes;
+  RecordingEvents events{boxes};
+  PublishRequest request;
+  const RunContext context{request, services, events};
+
+  EXPECT_TRUE(context.Sleep(5000));  // nobody can stop it: one sleep, as ever
+  EXPECT_EQ(sleeper.slept, std::vector<long>{5000});
+
+  StopSignal stop;
+  request.stop = &stop;
+  sleeper.slept.clear();
+  EXPECT_TRUE(context.Sleep(250));
+  EXPECT_EQ(sleeper.slept, (std::vector<long>{100, 100, 50}));
+  sleeper.slept.clear();
+  sleeper.stop = &stop;
+  sleeper.stopAfter = 2;
+  EXPECT_FALSE(context.Sleep(5000));
+  EXPECT_EQ(sleeper.slept.size(), 2u);  // the rest of the five seconds not slept
 }
 
 TEST_F(DistributionRunTest, EveryEntryIsReportedWithWhatThePassesFoundAndDid) {

@@ -1,5 +1,7 @@
 // The message boxes the user has always seen, made from the error values
-// the FTP client returns: one row per kind of failure.
+// the FTP client returns: one row per kind of failure. The described text
+// comes first as it always stood; what the error value knows follows after
+// a blank line.
 #include <gtest/gtest.h>
 
 #include "distribution/failure_messages.hpp"
@@ -18,11 +20,16 @@ TEST(FailureMessages, EachFtpFailureShowsItsOwnDescribedBox) {
   const Row open[] = {
       // No session could be made at all.
       {{Stage::kConnect, CodeKind::kCurl, 2, "", "h:21", 2}, {"인터넷 세션 열기 실패!\r\n오류번호: 2", kStyleWarning}},
-      // The login refused: the number is libcurl's, as it has always been shown.
+      {{Stage::kConnect, CodeKind::kCurl, 2, "Failed initialization", "h:21", 2},
+       {"인터넷 세션 열기 실패!\r\n오류번호: 2\r\n\r\nFailed initialization", kStyleWarning}},
+      // The login refused: the number is libcurl's, as it has always been
+      // shown; the server's own reply says why.
       {{Stage::kLogin, CodeKind::kFtp, 530, "530 Login incorrect.", "h:21", 67},
-       {"서버 접속 실패!\r\n오류번호: 67", kStyleWarning}},
-      {{Stage::kConnect, CodeKind::kCurl, 7, "Couldn't connect", "h:21", 7},
-       {"서버 접속 실패!\r\n오류번호: 7", kStyleWarning}},
+       {"서버 접속 실패!\r\n오류번호: 67\r\n\r\n서버: h:21\r\n530 Login incorrect.", kStyleWarning}},
+      {{Stage::kConnect, CodeKind::kCurl, 28, "Connection timed out after 15001 milliseconds", "h:21", 28},
+       {"서버 접속 실패!\r\n오류번호: 28\r\n\r\n서버: h:21\r\nConnection timed out after 15001 milliseconds",
+        kStyleWarning}},
+      {{Stage::kConnect, CodeKind::kCurl, 7, "", "", 7}, {"서버 접속 실패!\r\n오류번호: 7", kStyleWarning}},
       {{Stage::kConnect, CodeKind::kRuntime, 5, "Invalid procedure call or argument", "h:0"},
        {"Error 5 (Invalid procedure call or argument) in procedure FTP_Open of Module modFTP", kStyleOkOnly}},
   };
@@ -32,16 +39,18 @@ TEST(FailureMessages, EachFtpFailureShowsItsOwnDescribedBox) {
     EXPECT_EQ(m.style, row.expected.style);
     EXPECT_EQ(m.caption, kAppTitle);
   }
+  const std::string kFile = "\r\n\r\n서버 파일: a/x.exe\r\n";
   const Row upload[] = {
-      {{Stage::kFolder, CodeKind::kFtp, 553, "553 No such directory", "a/x.exe", 25},
-       {kPrepare + "25", kStyleWarning}},
+      {{Stage::kFolder, CodeKind::kFtp, 553, "553 No such directory", "a/.0123456789ab.part", 25},
+       {kPrepare + "25" + kFile + "553 No such directory", kStyleWarning}},
       // A connection lost before the store: nothing could be prepared.
-      {{Stage::kFolder, CodeKind::kCurl, 28, "lost", "a/x.exe", 28}, {kPrepare + "28", kStyleWarning}},
+      {{Stage::kFolder, CodeKind::kCurl, 28, "lost", "a/x.exe", 28}, {kPrepare + "28" + kFile + "lost", kStyleWarning}},
       {{Stage::kStore, CodeKind::kFtp, 552, "552 quota", "a/x.exe", 25},
-       {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
+       {"FTP파일 쓰기에 실패했습니다." + kFile + "552 quota", kStyleWarning}},
       {{Stage::kSizeCheck, CodeKind::kNone, 0, "100 of 5000", "a/x.exe"},
-       {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
-      {{Stage::kRename, CodeKind::kFtp, 553, "553 refused", "a/x.exe"}, {"FTP파일 쓰기에 실패했습니다.", kStyleWarning}},
+       {"FTP파일 쓰기에 실패했습니다." + kFile + "100 of 5000", kStyleWarning}},
+      {{Stage::kRename, CodeKind::kFtp, 553, "553 refused", "a/x.exe"},
+       {"FTP파일 쓰기에 실패했습니다." + kFile + "553 refused", kStyleWarning}},
       {{Stage::kStore, CodeKind::kRuntime, 57, "Device I/O error", "a/x.exe"},
        {"Error 57 (Device I/O error) in procedure FTP_UPLoad of Module modFTP", kStyleOkOnly}},
       {{Stage::kInput, CodeKind::kRuntime, 53, "File not found", "C:\\x.exe"},

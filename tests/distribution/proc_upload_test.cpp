@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "test_dir.hpp"
+#include "common/text_encoding.hpp"
 #include "distribution/ftp_account.hpp"
 #include "distribution/proc_upload.hpp"
+#include "version_block_builder.hpp"
 #include "distribution/recent_files.hpp"
 #include "fake_program.hpp"
 #include "local_server.hpp"
@@ -88,6 +91,13 @@ class ProcUploadTest : public ::testing::Test {
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
     for (const auto& box : boxes.shown()) texts.push_back(box.text);
+    return texts;
+  }
+  // Each text up to its first blank line: what the boxes of these failures
+  // have always said, without the detail that follows.
+  std::vector<std::string> DescribedTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : boxes.shown()) texts.push_back(box.text.substr(0, box.text.find("\r\n\r\n")));
     return texts;
   }
 
@@ -346,7 +356,11 @@ TEST_F(ProcUploadTest, AFailedFileUploadKeepsTheOldLastVerAndStillRecordsTheFile
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_TRUE(outcome.result);
   EXPECT_FALSE(outcome.published);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  // Below it, which file and what the server said.
+  EXPECT_NE(Texts()[0].find("\r\n\r\n서버 파일: public_html/download/자동업데이트_v1/Tool.Setup.exe\r\n552 "),
+            std::string::npos)
+      << Texts()[0];
   EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"Tool.Setup_lastver.txt"});
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
   EXPECT_EQ(ReadRecentFiles(settings), std::vector<std::string>{program_});
@@ -382,7 +396,7 @@ TEST_F(ProcUploadTest, AFailedLastVerStagingLeavesBothPublishedNamesAsTheyWere) 
   EXPECT_FALSE(outcome.published);
   // Nothing was published, so the file's own failure message, not the
   // lastver one.
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
+  EXPECT_EQ(DescribedTexts(), (std::vector<std::string>{"FTP파일 쓰기에 실패했습니다.", "배포 실패!!"}));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "program v32");
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
   EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
@@ -426,7 +440,10 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
     EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), c.lastVer);
     if (c.published) {
       EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
-      EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      // The replaced file went into the history, under the build it was.
+      EXPECT_EQ(server.ListUploadDir(),
+                (std::vector<std::string>{".history", "Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+      EXPECT_EQ(server.ReadUploaded(".history/Tool.Setup.exe/32.exe"), "program v32");
       continue;
     }
     ASSERT_TRUE(outcome.error);
@@ -442,6 +459,49 @@ TEST_F(ProcUploadTest, TheProgramFileAndItsLastVerGoLiveTogetherOrNotAtAll) {
       EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
     }
   }
+}
+
+// Builds 31 to 35 published one after the other: each replaced build is kept
+// under its number, and the three highest stay.
+TEST_F(ProcUploadTest, ReplacedBuildsAreKeptBesideThePublishedFilesThreeOfThem) {
+  LocalServer server;
+  request.ftpTls.mode = FtpTlsMode::kOff;  // as the server speaks: nothing to say of TLS
+  std::map<int, std::string> published;
+  ServerRecord found;
+  for (int build = 31; build <= 35; ++build) {
+    const std::string bytes = testing::BuildPe(
+        testing::SimpleBlock(u"041204B0", {{u"FileVersion", u"1.0." + Utf8ToUtf16(std::to_string(build))}}),
+        64);
+    std::ofstream(program_, std::ios::binary | std::ios::trunc) << bytes;
+    published[build] = bytes;
+    seen = build == 31 ? nullptr : &found;  // what the version pass would have read
+    ASSERT_TRUE(Publish(server, program_).published) << build << Texts().back();
+    found.kind = RecordKind::kBuild;
+    found.build = build;
+  }
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), published[35]);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "35\r\n");
+  const fs::path history = fs::path(server.uploadDir()) / ".history" / "Tool.Setup.exe";
+  std::vector<std::string> kept;
+  for (const auto& entry : fs::directory_iterator(history)) kept.push_back(entry.path().filename().string());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"32.exe", "33.exe", "34.exe"}));
+  for (int build : {32, 33, 34}) {
+    EXPECT_EQ(ReadFile(history / (std::to_string(build) + ".exe")), published[build]) << build;
+  }
+  EXPECT_TRUE(events.notices.empty());
+}
+
+TEST_F(ProcUploadTest, AnAccountThatMayNotMakeFoldersKeepsNoHistoryAndPublishesAllTheSame) {
+  LocalServer server({"--perms", "elradfw"});  // no "m": MKD refused
+  request.ftpTls.mode = FtpTlsMode::kOff;  // as the server speaks: nothing to say of TLS
+  server.PutUploaded("Tool.Setup.exe", "program v32");
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  EXPECT_TRUE(Publish(server, program_).published);
+  EXPECT_EQ(server.ListUploadDir(), (std::vector<std::string>{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+  ASSERT_EQ(events.notices.size(), 1u);
+  EXPECT_NE(events.notices[0].find("보관하지 못했습니다"), std::string::npos);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"배포완료"});
 }
 
 TEST_F(ProcUploadTest, AnotherPublisherRaisingTheLastVerMeanwhileStopsThePublishBeforeAnyRename) {
@@ -611,7 +671,7 @@ TEST_F(ProcUploadTest, AStalledRenameEndsThePublishAfterOneTimeOutWithBothNamesU
   const UploadOutcome outcome = Publish(server, program_);
   EXPECT_FALSE(outcome.published);
   ASSERT_EQ(Texts().size(), 2u);
-  EXPECT_EQ(Texts()[0], "FTP파일 쓰기에 실패했습니다.");
+  EXPECT_EQ(DescribedTexts()[0], "FTP파일 쓰기에 실패했습니다.");
   // Nobody knows whether the server did the rename it never answered: the
   // message says where the old file is, either way.
   EXPECT_EQ(Texts()[1].rfind("배포 실패!!\r\n\r\n서버와의 연결이 끊겨", 0), 0u) << Texts()[1];
@@ -704,7 +764,7 @@ TEST_F(ProcUploadTest, NoSessionMeansNoUploadNoMessageOfItsOwnAndNoRecentEntry) 
   EXPECT_FALSE(outcome.result);
   ASSERT_TRUE(outcome.error);
   EXPECT_EQ(outcome.error->stage, Stage::kConnect);
-  EXPECT_EQ(Texts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});
+  EXPECT_EQ(DescribedTexts(), std::vector<std::string>{"서버 접속 실패!\r\n오류번호: 7"});
   EXPECT_TRUE(ReadRecentFiles(settings).empty());
   // The local lastver file was written before connecting, and stays.
   EXPECT_EQ(ReadFile(root_ / "tool" / "temp" / "Tool.Setup_lastver.txt"), "33\r\n");

@@ -61,7 +61,7 @@ TEST_F(PublishJournalTest, AnAttemptIsOneLineWithWhoWhatWhereAndHowItWent) {
             "\"tool\":\"1.1.33\",\"path\":\"/build/Tool.Setup.exe\",\"size\":5579,"
             "\"sha256\":\"" + std::string(64, 'c') + "\",\"local_build\":\"33\","
             "\"server_build\":32,\"result\":\"published\",\"decision\":\"new\",\"confirmed\":null,"
-            "\"seconds\":1.5,"
+            "\"attempts\":0,\"seconds\":1.5,"
             "\"error\":null}\n");
   const auto entry = ParseJournalLine(Lines(Current())[0]);
   ASSERT_TRUE(entry.has_value());
@@ -129,13 +129,20 @@ TEST_F(PublishJournalTest, ReadingSkipsDamagedLinesAndSaysWhereTheyAre) {
   files.AppendToFile("/data/journal.jsonl", "{\"time\":\"2024-05-06T07:08:09Z\",\"path\":\"/b/cut\n");
   files.AppendToFile("/data/journal.jsonl", "{\"time\":1,\"path\":\"/b/x.exe\",\"result\":\"published\"}\n");
   files.AppendToFile("/data/journal.jsonl", "\n");  // an empty line is no damage
+  // A cut line that an entry was appended to without a line break between
+  // them (no run appends so any more; older journals have such lines).
+  files.AppendToFile("/data/journal.jsonl", "{\"time\":\"2024-05-06T07:08:09Z\",\"pa" +
+                                                JournalLine(JournalEntryOf(Published("/b/joined.exe"), facts)));
   ASSERT_TRUE(journal.Append(Published("/b/b.exe")));
   const JournalReading reading = ReadJournal(files, journal);
   std::vector<std::string> paths;
   for (const JournalEntry& e : reading.entries) paths.push_back(e.path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"/b/old.exe", "/b/a.exe", "/b/b.exe"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"/b/old.exe", "/b/a.exe", "/b/joined.exe", "/b/b.exe"}));
   EXPECT_EQ(reading.damaged,
-            (std::vector<std::string>{"/data/journal.jsonl line 2", "/data/journal.jsonl line 3"}));
+            (std::vector<std::string>{"/data/journal.jsonl line 2", "/data/journal.jsonl line 3",
+                                      "/data/journal.jsonl line 5"}));
+  EXPECT_TRUE(reading.unreadable.empty());
 }
 
 TEST(JournalTime, IsWrittenInUtcToTheSecond) {
@@ -182,6 +189,38 @@ TEST_F(NativeJournalTest, RunsAppendingAtOnceNeverMixTheirLines) {
   const JournalReading reading = ReadJournal(files, journal);
   EXPECT_TRUE(reading.damaged.empty());
   EXPECT_EQ(reading.entries.size(), 2u * kPerRun);
+}
+
+TEST_F(NativeJournalTest, AnAttemptAfterALineCutShortBeginsOnALineOfItsOwn) {
+  FixedProcessFacts facts("/tool");
+  facts.userDataFolder = At("파로네_배포");
+  PublishJournal journal(files, facts);
+  ASSERT_TRUE(journal.Append(Published("/build/a.exe")));
+  // What a write cut short by a full disk or a crash leaves.
+  const std::string cut = "{\"time\":\"2024-05-06T07:08:09Z\",\"user\":\"tes";
+  ASSERT_TRUE(files.AppendToFile(journal.CurrentPath(), cut));
+  ASSERT_TRUE(journal.Append(Published("/build/b.exe")));
+  ASSERT_TRUE(journal.Append(Published("/build/c.exe")));
+  const std::vector<std::string> lines = Lines(files.ReadWholeFile(journal.CurrentPath()).value());
+  ASSERT_EQ(lines.size(), 4u);  // no empty line where none was needed
+  EXPECT_EQ(lines[1], cut);
+  const JournalReading reading = ReadJournal(files, journal);
+  std::vector<std::string> paths;
+  for (const JournalEntry& e : reading.entries) paths.push_back(e.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/build/a.exe", "/build/b.exe", "/build/c.exe"}));
+  EXPECT_EQ(reading.damaged, (std::vector<std::string>{journal.CurrentPath() + " line 2"}));
+}
+
+TEST_F(NativeJournalTest, AFolderAtTheJournalsNameIsUnreadableNotEmpty) {
+  FixedProcessFacts facts("/tool");
+  facts.userDataFolder = At("파로네_배포");
+  PublishJournal journal(files, facts);
+  ASSERT_TRUE(files.CreateFolders(journal.CurrentPath()));
+  EXPECT_FALSE(journal.Append(Published("/build/a.exe")));
+  const JournalReading reading = ReadJournal(files, journal);
+  EXPECT_TRUE(reading.entries.empty());
+  EXPECT_EQ(reading.unreadable,
+            (std::vector<std::string>{journal.CurrentPath() + ": a folder, not a file"}));
 }
 
 TEST_F(NativeJournalTest, AFolderThatCannotBeMadeIsAFalseAndNothingElse) {

@@ -21,6 +21,9 @@ class RecordingEvents final : public PublishEvents {
   void VersionShown(const std::string& caption) override { lblVer.push_back(caption); }
   void Progress(std::uint64_t sent, std::uint64_t total) override { progress.emplace_back(sent, total); }
   void WaitingShown(bool shown) override { waitingShown.push_back(shown); }
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override {
+    retries.push_back({attempt, attempts, offset});
+  }
   void Show(const Message& message) override { boxes_.Show(message.text, message.style, message.caption); }
   bool Ask(const Question& question) override {
     asked.push_back(question.kind);
@@ -41,6 +44,12 @@ class RecordingEvents final : public PublishEvents {
   std::vector<std::string> lblVer;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
   std::vector<bool> waitingShown;
+  struct Retry {
+    int attempt;
+    int attempts;
+    std::uint64_t offset;
+  };
+  std::vector<Retry> retries;
   std::vector<QuestionKind> asked;
   std::vector<PresetSeen> answered;
   std::vector<std::string> notices;

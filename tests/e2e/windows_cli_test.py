@@ -147,8 +147,8 @@ class WindowsCommandLine(unittest.TestCase):
     def test_a_refused_login_says_so_and_fails_without_an_upload_or_a_recent_entry(self):
         refusing = RefusingFtpServer()
         try:
-            # Its HTTP side is the same refusing server: the server's build is
-            # unknown, which is allowed here so that the login is tried.
+            # No web side answers here: the server's build is unknown, and the
+            # run goes on only because the flag says so.
             run = wine(EXE, "publish", "--allow-unknown-server",
                        "--server", "127.0.0.1:%d:%d" % (refusing.port, refusing.port),
                        windows_path(self.sample), env={"PARONE_DEPLOY_FTP_PASSWORD": "refused"})

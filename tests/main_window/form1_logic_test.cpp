@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "distribution/recent_files.hpp"
@@ -38,6 +40,34 @@ class NoSleep final : public Sleeper {
   void SleepMs(long) override {}
 };
 
+// Recorded boxes, with a hook that runs while a box is up (where a real
+// box runs the window's message loop).
+class ObservedBoxes final : public MessageBoxes {
+ public:
+  using MessageBoxes::Show;
+  int Show(std::string_view text, int style, std::string_view caption) override {
+    const int answer = recorded_.Show(text, style, caption);
+    if (whileShown) whileShown();
+    return answer;
+  }
+  void AnswerNextQuestion(int answer) { recorded_.AnswerNextQuestion(answer); }
+  const std::vector<ShownBox>& shown() const { return recorded_.shown(); }
+  void Clear() { recorded_.Clear(); }
+  std::function<void()> whileShown;
+
+ private:
+  RecordingMessageBoxes recorded_;
+};
+
+// The sample program (build 33) grown to `size` bytes by data after its
+// end, as an installer carries its payload.
+void MakeProgram(const fs::path& path, std::size_t size) {
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", path);
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  const std::string filler(64 * 1024, '\x5a');
+  for (std::size_t at = fs::file_size(path); at < size; at += filler.size()) out << filler;
+}
+
 class Form1LogicTest : public ::testing::Test {
  protected:
   Form1LogicTest() {
@@ -65,6 +95,14 @@ class Form1LogicTest : public ::testing::Test {
     }
   }
   std::string Selection() { return controls.texts[C::cmbLocalFullPath]; }
+  // Hands the run's events over as the toolkit would when woken, until the
+  // run has ended.
+  void RunToEnd() {
+    while (logic->running()) {
+      ASSERT_TRUE(controls.WaitForWake()) << "the run neither reported nor ended";
+      logic->DeliverRunEvents();
+    }
+  }
   std::vector<std::pair<std::string, int>> NamesWithData() {
     std::vector<std::pair<std::string, int>> out;
     for (const auto& item : controls.lists[C::cmbLocalFileOnly]) out.emplace_back(item.text, item.data);
@@ -72,7 +110,7 @@ class Form1LogicTest : public ::testing::Test {
   }
 
   RecordingForm1Controls controls;
-  RecordingMessageBoxes boxes;
+  ObservedBoxes boxes;
   MemorySettingsStore settings;
   MemoryFileSystem memoryFiles;
   Cp949CodePage cp949;
@@ -284,6 +322,10 @@ TEST_F(Form1LogicTest, ACommandLineRunsAtOnceWithTheWindowShownAndLeavesTheLists
   memoryFiles.AddFile("C:\\b\\y.exe", "no program either");
   Form1Logic& f = Make();
   f.Load("\"C:\\a\\x.exe\";C:\\b\\y.exe");
+  // The load returns with the run going; the window is shown and alive.
+  EXPECT_TRUE(f.running());
+  EXPECT_TRUE(controls.formVisible);
+  RunToEnd();
   EXPECT_EQ(f.lastRun().entries, (Strings{"\"C:\\a\\x.exe\"", "C:\\b\\y.exe"}));
   // Neither file has a version: the question comes, and No (the default)
   // ends the run.
@@ -297,7 +339,6 @@ TEST_F(Form1LogicTest, ACommandLineRunsAtOnceWithTheWindowShownAndLeavesTheLists
   ASSERT_NE(at("SetText lblVer"), calls.end());
   EXPECT_LT(at("SetText cmbLocalFullPath"), at("ShowForm"));
   EXPECT_LT(at("ShowForm"), at("SetText lblVer"));
-  EXPECT_TRUE(controls.formVisible);
   EXPECT_EQ(at("ClearList cmbLocalFullPath"), calls.end());
   EXPECT_TRUE(controls.lists[C::cmbLocalFullPath].empty());
 }
@@ -307,6 +348,7 @@ TEST_F(Form1LogicTest, AnEmptySelectionAsksForAFileAndFocusesTheSelection) {
   f.Load("");
   controls.focus.reset();
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_EQ(f.lastRun().status, RunStatus::kEmptySelection);
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].text, "보낼파일을 선택하세요.");
@@ -419,8 +461,6 @@ TEST_F(Form1LogicTest, TheRunsEventsReachTheControlsByTheirNames) {
   EXPECT_TRUE(controls.visible[C::lblWaiting]);
   f.WaitingShown(false);
   EXPECT_FALSE(controls.visible[C::lblWaiting]);
-  f.Pulse();
-  EXPECT_EQ(controls.pendingProcessed, 1);
   f.Show(Message{"파일명을 알수 없습니다.", kStyleOkOnly, "FTP Upload"});
   boxes.AnswerNextQuestion(kAnswerYes);
   EXPECT_TRUE(f.Ask(Question{QuestionKind::kSameBuild, "다시?"}));
@@ -429,36 +469,81 @@ TEST_F(Form1LogicTest, TheRunsEventsReachTheControlsByTheirNames) {
   EXPECT_EQ(boxes.shown()[0].caption, "FTP Upload");
   EXPECT_EQ(boxes.shown()[1].style, kStyleQuestionYesNo);
   EXPECT_EQ(boxes.shown()[1].caption, kAppTitle);
-  f.cmdClose_Click();
+  f.cmdClose_Click();  // no run: closes without asking
   EXPECT_EQ(controls.closes, 1);
+  EXPECT_EQ(boxes.shown().size(), 3u);
 }
 
-TEST_F(Form1LogicTest, TheBarCountsWholeBlocksAndStartsOverPast32767) {
+TEST_F(Form1LogicTest, TheVersionLabelIsClearedWhenTheSelectionChanges) {
+  StoreRecent({"C:\\a\\one.exe", "C:\\b\\two.exe"});
+  memoryFiles.AddFolder(N("C:\\Tools\\Deploy"));
+  Form1Logic& f = Make();
+  f.Load("");
+  controls.formVisible = true;
+  struct Row {
+    const char* change;
+    std::function<void()> make;
+  };
+  const Row rows[] = {
+      {"typed", [&] { f.cmbLocalFullPath_Change(); }},
+      {"a name chosen", [&] { f.cmbLocalFileOnly_Click(1); }},
+      {"one file dropped", [&] { f.cmbLocalFullPath_DropFiles({"C:\\p\\x.exe"}); }},
+      {"files dropped", [&] { f.cmbLocalFullPath_DropFiles({"C:\\p\\x.exe", "C:\\p\\y.exe"}); }},
+      {"a file chosen in the dialog",
+       [&] {
+         controls.dialogAnswers = {"C:\\p\\z.exe"};
+         f.cmdFindFile_Click();
+       }},
+  };
+  for (const Row& row : rows) {
+    f.VersionShown("버전: 1.01.33");
+    row.make();
+    EXPECT_EQ(controls.texts[C::lblVer], "버전:") << row.change;
+  }
+  // A dialog cancelled changes no selection and clears nothing.
+  f.VersionShown("버전: 1.01.33");
+  f.cmdFindFile_Click();
+  EXPECT_EQ(controls.texts[C::lblVer], "버전: 1.01.33");
+}
+
+TEST(BarPosition, IsTheShareOfBytesSentFullOnlyAtTheLastByteWhateverTheSize) {
   struct Case {
     std::uint64_t sent;
     std::uint64_t total;
-    std::pair<int, int> shown;  // max, value
+    int position;  // of kBarSteps (1000)
   };
   const Case cases[] = {
-      {0, 0, {100, 0}},            // no whole block: the maximum stays
-      {0, 1024, {1, 0}},
-      {1024, 1024, {1, 1}},
-      {1500, 1500, {1, 1}},        // the remainder never moves the bar
-      {3 * 1024 + 3, 5 * 1024 + 3, {5, 3}},
-      // 40,000,000 bytes: 39,062 blocks and 512 bytes of remainder.
-      {32767 * 1024, 40'000'000, {32767, 32767}},  // block 32767 fills the bar
-      {32768 * 1024, 40'000'000, {32767, 0}},      // block 32768 starts it over
-      {40'000'000, 40'000'000, {32767, 6294}},
+      {0, 0, 1000},  // an empty file is all sent
+      {0, 1024, 0},
+      {1023, 1024, 999},
+      {1024, 1024, 1000},
+      {1499, 1500, 999},  // one byte short is not full
+      // Past 32,767 blocks (32 MiB) the bar of old started over; this one
+      // goes on, and is full at the file's last byte.
+      {32768ull * 1024, 40'000'000, 838},
+      {39'999'999, 40'000'000, 999},
+      {40'000'000, 40'000'000, 1000},
+      {(1ull << 42) - 1, 1ull << 42, 999},  // 4 TiB: no overflow
+      {5000, 4000, 1000},                   // more than the size said
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(BlockBarPosition(c.sent, c.total, 100), c.shown) << c.sent << " of " << c.total;
+    EXPECT_EQ(BarPosition(c.sent, c.total), c.position) << c.sent << " of " << c.total;
   }
-  // The controls hear of a change only.
+}
+
+TEST_F(Form1LogicTest, TheBarAndTheTaskbarHearOfAChangeOnly) {
   Form1Logic& f = Make();
-  f.Progress(0, 10 * 1024);
-  for (std::uint64_t sent = 0; sent <= 10 * 1024; sent += 100) f.Progress(sent, 10 * 1024);
-  EXPECT_EQ(controls.progressMax, 10);
-  EXPECT_EQ(controls.progressValues, (std::vector<int>{0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  const std::uint64_t total = 40'000'000;
+  for (std::uint64_t sent = 0; sent <= total; sent += 1024) f.Progress(sent, total);
+  f.Progress(total, total);
+  EXPECT_EQ(controls.progressMax, kBarSteps);
+  // Every step once, in order, up to the full bar: it never starts over.
+  ASSERT_EQ(controls.progressValues.size(), 1000u);
+  EXPECT_TRUE(std::is_sorted(controls.progressValues.begin(), controls.progressValues.end()));
+  EXPECT_EQ(controls.progressValues.front(), 1);
+  EXPECT_EQ(controls.progressValues.back(), kBarSteps);
+  ASSERT_EQ(controls.taskbar.size(), 1000u);
+  EXPECT_EQ(controls.taskbar.back(), (RecordingForm1Controls::TaskbarCall{TaskbarProgress::kNormal, 1000, 1000}));
 }
 
 TEST(ComboSizing, ConvertsTwipsAtNinetySixAndOneHundredTwentyDpi) {
@@ -490,6 +575,19 @@ class Form1RunTest : public Form1LogicTest {
     root_ = testing::FreshTestDir("parone_form_logic");
     fs::create_directories(root_ / "tool" / "temp");
     facts = FixedProcessFacts((root_ / "tool").string());
+    facts.userDataFolder = testing::Utf8Of(root_ / "config" / testing::Utf8Path("파로네_배포"));
+  }
+  std::vector<JournalEntry> Journal() {
+    std::vector<JournalEntry> entries;
+    std::ifstream in(root_ / "config" / testing::Utf8Path("파로네_배포") / "journal.jsonl");
+    for (std::string line; std::getline(in, line);) {
+      if (auto entry = ParseJournalLine(line)) entries.push_back(*entry);
+    }
+    return entries;
+  }
+  void UseServer(const testing::LocalServer& server) {
+    config.ftpPort = server.ftpPort();
+    config.httpPort = server.httpPort();
   }
   void TearDown() override {
     logic.reset();
@@ -511,6 +609,7 @@ TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
   controls.texts[C::cmbLocalFullPath] = program;
   controls.ticks[C::chkCodeSigning] = 0;
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_EQ(f.lastRun().status, RunStatus::kCompleted);
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
@@ -522,18 +621,17 @@ TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
   EXPECT_FALSE(controls.formVisible);
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(ReadRecentFiles(settings), Strings{program});
-  // The bar counted the file's whole 1 KiB blocks.
-  const int blocks = static_cast<int>(fs::file_size(program) / 1024);
-  EXPECT_EQ(controls.progressMax, blocks);
+  // The bar ended full, and the taskbar button was cleared at the end.
+  EXPECT_EQ(controls.progressMax, kBarSteps);
   ASSERT_FALSE(controls.progressValues.empty());
-  EXPECT_EQ(controls.progressValues.back(), blocks);
+  EXPECT_EQ(controls.progressValues.back(), kBarSteps);
+  ASSERT_FALSE(controls.taskbar.empty());
+  EXPECT_EQ(controls.taskbar.back().state, TaskbarProgress::kNone);
 }
 
 TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAndIsJournalled) {
   testing::LocalServer server({"--web-root", "other_html"});
-  config.ftpPort = server.ftpPort();
-  config.httpPort = server.httpPort();
-  facts.userDataFolder = testing::Utf8Of(root_ / "config" / testing::Utf8Path("파로네_배포"));
+  UseServer(server);
   const std::string program = (root_ / "Tool.Setup.exe").string();
   fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
   Form1Logic& f = Make(nativeFiles);
@@ -542,6 +640,7 @@ TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAn
   controls.texts[C::cmbLocalFullPath] = program;
   controls.ticks[C::chkCodeSigning] = 0;  // close-after-sending stays ticked
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_TRUE(f.lastRun().AnyUnconfirmed());
   EXPECT_EQ(controls.closes, 0);
@@ -549,14 +648,161 @@ TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAn
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].style, kStyleWarning);
   EXPECT_NE(boxes.shown()[0].text.find("Tool.Setup.exe"), std::string::npos);
-  std::ifstream journal(root_ / "config" / testing::Utf8Path("파로네_배포") / "journal.jsonl");
-  std::string line;
-  ASSERT_TRUE(std::getline(journal, line));
-  const auto entry = ParseJournalLine(line);
-  ASSERT_TRUE(entry.has_value()) << line;
-  EXPECT_EQ(entry->path, program);
-  EXPECT_EQ(entry->result, "not_confirmed");
-  EXPECT_EQ(entry->confirmed, false);
+  const std::vector<JournalEntry> journal = Journal();
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].path, program);
+  EXPECT_EQ(journal[0].result, "not_confirmed");
+  EXPECT_EQ(journal[0].confirmed, false);
+}
+
+TEST_F(Form1RunTest, DistributeIsDisabledWhileARunGoesAndASecondPressStartsNothing) {
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  // An empty selection: the run holds at its message until it is delivered.
+  f.cmdDistribute_Click();
+  ASSERT_TRUE(f.running());
+  EXPECT_TRUE(controls.disabled[C::cmdDistribute]);
+  f.cmdDistribute_Click();  // Enter again, as a key may still reach the button
+  EXPECT_EQ(std::count(controls.calls.begin(), controls.calls.end(), "Disable cmdDistribute"), 1);
+  RunToEnd();
+  EXPECT_FALSE(controls.disabled[C::cmdDistribute]);
+  EXPECT_EQ(boxes.shown().size(), 1u);  // one run, one message
+  f.cmdDistribute_Click();              // and the next run starts as ever
+  EXPECT_TRUE(controls.disabled[C::cmdDistribute]);
+  RunToEnd();
+  EXPECT_EQ(boxes.shown().size(), 2u);
+}
+
+TEST_F(Form1RunTest, TheRunsMessagesWaitWhileTheWindowAsksWhetherToStopAndNoGoesOn) {
+  Form1Logic& f = Make(nativeFiles);
+  f.Load("");
+  controls.formVisible = true;
+  f.cmdDistribute_Click();  // "보낼파일을 선택하세요." will come
+  ASSERT_TRUE(controls.WaitForWake());
+  std::size_t shownDuringQuestion = 0;
+  bool asking = true;
+  boxes.whileShown = [&] {
+    // The question's own message loop hands the run's events over.
+    if (!asking) return;
+    asking = false;
+    f.DeliverRunEvents();
+    shownDuringQuestion = boxes.shown().size();
+  };
+  f.cmdClose_Click();  // answered No, the default
+  ASSERT_GE(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, kStopQuestion);
+  EXPECT_EQ(boxes.shown()[0].style, kStyleQuestionYesNo);
+  EXPECT_EQ(shownDuringQuestion, 1u);  // the run's message waited
+  RunToEnd();
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[1].text, "보낼파일을 선택하세요.");
+  EXPECT_EQ(controls.closes, 0);
+  EXPECT_EQ(f.lastRun().status, RunStatus::kEmptySelection);
+}
+
+TEST_F(Form1RunTest, AStopDuringASlowUploadRemovesWhatItSentKeepsThePairAndIsJournalledAsStopped) {
+  struct Case {
+    const char* when;
+    std::size_t size;
+    long rate;  // bytes a second the server takes
+  };
+  // Each about 8 s over its link. The small file fits the connection's
+  // buffers whole, so the stop finds libcurl waiting for the server's
+  // answer to the finished transfer; the big one is cut off while its bytes
+  // still go, and takes its connection with it.
+  const Case cases[] = {
+      {"awaiting the server's answer", 2 * 1024 * 1024, 256 * 1024},
+      {"while the bytes go", 32 * 1024 * 1024, 4 * 1024 * 1024},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    testing::LocalServer server({"--upload-rate", std::to_string(c.rate)});
+    UseServer(server);
+    server.PutUploaded("Tool.Setup.exe", "the published build");
+    server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+    const fs::path program = root_ / "Tool.Setup.exe";
+    fs::remove(program);
+    fs::remove_all(root_ / "config");
+    MakeProgram(program, c.size);
+    controls = RecordingForm1Controls();
+    boxes.Clear();
+    Form1Logic& f = Make(nativeFiles);
+    f.Load("");
+    controls.formVisible = true;
+    controls.texts[C::cmbLocalFullPath] = program.string();
+    controls.ticks[C::chkCodeSigning] = 0;
+    controls.ticks[C::chkSuccUnload] = 0;
+    const auto started = std::chrono::steady_clock::now();
+    f.cmdDistribute_Click();
+    // Until the bar shows some of the file sent.
+    while (controls.progressValues.empty() || controls.progressValues.back() == 0) {
+      ASSERT_TRUE(controls.WaitForWake());
+      f.DeliverRunEvents();
+      ASSERT_TRUE(f.running());
+    }
+    f.cmdClose_Click();  // No: the run goes on
+    EXPECT_TRUE(f.running());
+    EXPECT_EQ(controls.closes, 0);
+    boxes.AnswerNextQuestion(kAnswerYes);
+    const auto stopped = std::chrono::steady_clock::now();
+    f.cmdClose_Click();
+    EXPECT_EQ(controls.closes, 1);  // closed at once
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].text, kStopQuestion);
+    f.EndRun();  // what the window's going waits for: the clean-up
+    const auto ended = std::chrono::steady_clock::now();
+
+    // The published pair as it was, and nothing of this run left beside it.
+    EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), "the published build");
+    EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+    EXPECT_EQ(server.ListUploadDir(), (Strings{"Tool.Setup.exe", "Tool.Setup_lastver.txt"}));
+    const std::vector<std::string> commands = server.FtpCommands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& line) { return line.rfind("DELE ", 0) == 0; }),
+              1);
+    const std::vector<JournalEntry> journal = Journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].result, "stopped");
+    ASSERT_TRUE(journal[0].error.has_value());
+    EXPECT_EQ(journal[0].error->stage, Stage::kStopped);
+    EXPECT_EQ(boxes.shown().size(), 2u);  // nothing more was shown after the stop
+    // The stop did not wait for the transfer: what the link still needed
+    // for the file's rest is at least the whole file's time less the time
+    // it has had.
+    const auto seconds = [](auto d) { return std::chrono::duration<double>(d).count(); };
+    const double linkRest = static_cast<double>(c.size) / c.rate - seconds(stopped - started);
+    EXPECT_LT(seconds(ended - stopped), linkRest / 2) << "stopped after " << seconds(ended - stopped) << " s";
+    logic.reset();
+  }
+}
+
+TEST_F(Form1RunTest, AFailedFileTurnsTheTaskbarButtonRedUntilTheNextRun) {
+  const fs::path program = root_ / "Tool.Setup.exe";
+  MakeProgram(program, 4096);
+  Form1Logic& f = Make(nativeFiles);  // no server at the configured ports
+  f.Load("");
+  controls.formVisible = true;
+  controls.texts[C::cmbLocalFullPath] = program.string();
+  controls.ticks[C::chkCodeSigning] = 0;
+  boxes.AnswerNextQuestion(kAnswerYes);  // upload though the server's build is unknown
+  f.cmdDistribute_Click();
+  RunToEnd();
+  ASSERT_FALSE(controls.taskbar.empty());
+  EXPECT_EQ(controls.taskbar.front().state, TaskbarProgress::kNone);  // cleared at the start
+  EXPECT_EQ(controls.taskbar.back().state, TaskbarProgress::kError);  // and not at the end
+  // The connection's failure named the server it could not reach.
+  ASSERT_GE(boxes.shown().size(), 2u);
+  const std::string& failure = boxes.shown()[1].text;
+  EXPECT_EQ(failure.rfind("서버 접속 실패!\r\n오류번호: 7\r\n\r\n서버: 127.0.0.1:" +
+                              std::to_string(config.ftpPort) + "\r\n",
+                          0),
+            0u)
+      << failure;
+  controls.taskbar.clear();
+  f.cmdDistribute_Click();
+  EXPECT_EQ(controls.taskbar.front().state, TaskbarProgress::kNone);
+  RunToEnd();
 }
 
 TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAnythingIsSent) {
@@ -574,6 +820,7 @@ TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAn
   controls.ticks[C::chkSuccUnload] = 0;
 
   f.cmdDistribute_Click();  // cancelled
+  EXPECT_FALSE(f.running());
   EXPECT_EQ(controls.passwordPrompts,
             Strings{"127.0.0.1 서버에 sdc1 계정으로 로그인할 FTP 비밀번호를 입력하세요."});
   EXPECT_EQ(f.lastRun().status, RunStatus::kDeclined);
@@ -583,10 +830,12 @@ TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAn
   // Typed and kept ("저장"): the run goes on, and the next one finds it.
   controls.passwordAnswers.push_back(EnteredPassword{"typed in", true});
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_EQ(credentials.Stored("127.0.0.1", "sdc1"), "typed in");
   fs::remove(server.uploadDir() + "/Tool.Setup_lastver.txt");
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_EQ(controls.passwordPrompts.size(), 2u);
 
@@ -595,6 +844,7 @@ TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAn
   fs::remove(server.uploadDir() + "/Tool.Setup_lastver.txt");
   controls.passwordAnswers.push_back(EnteredPassword{"typed in", false});
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_FALSE(credentials.Stored("127.0.0.1", "sdc1").has_value());
 }
@@ -614,11 +864,13 @@ TEST_F(Form1RunTest, AfterTheServerRefusedTheLoginTheNextRunAsksAgain) {
   controls.ticks[C::chkCodeSigning] = 0;
 
   f.cmdDistribute_Click();  // the kept password, refused
+  RunToEnd();
   EXPECT_TRUE(controls.passwordPrompts.empty());
   ASSERT_FALSE(boxes.shown().empty());
   EXPECT_EQ(boxes.shown()[0].text.rfind("서버 접속 실패!", 0), 0u) << boxes.shown()[0].text;
   controls.passwordAnswers.push_back(EnteredPassword{"right", true});
   f.cmdDistribute_Click();
+  RunToEnd();
   EXPECT_EQ(controls.passwordPrompts.size(), 1u);
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_EQ(credentials.Stored("127.0.0.1", "sdc1"), "right");  // replaced

@@ -6,11 +6,16 @@
 // starts as a freshly created window does: the captions of the layout table,
 // every check box ticked, lblWaiting hidden, the window invisible. Setting
 // Text1 raises its change event through `onText1Change`, as a real edit
-// control does.
+// control does. WakeForRun, called on the run's thread, is counted and lets
+// a test thread waiting in WaitForWake go on.
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -79,12 +84,19 @@ class RecordingForm1Controls final : public Form1Controls {
     visible[control] = shown;
     Log(shown ? "Show" : "Hide", control);
   }
+  void SetEnabled(Form1Control control, bool enabled) override {
+    disabled[control] = !enabled;
+    Log(enabled ? "Enable" : "Disable", control);
+  }
   void FocusOn(Form1Control control) override {
     focus = control;
     Log("FocusOn", control);
   }
   void SetProgressMax(int max) override { progressMax = max; }
   void SetProgressValue(int value) override { progressValues.push_back(value); }
+  void SetTaskbarProgress(TaskbarProgress state, int value, int max) override {
+    taskbar.push_back({state, value, max});
+  }
   PixelRect Bounds(Form1Control control) override { return bounds[control]; }
   double TwipsPerPixelX() override { return twipsPerPixel; }
   double TwipsPerPixelY() override { return twipsPerPixel; }
@@ -117,7 +129,20 @@ class RecordingForm1Controls final : public Form1Controls {
     passwordAnswers.pop_front();
     return answer;
   }
-  void ProcessPendingMessages() override { ++pendingProcessed; }
+  void WakeForRun() override {
+    const std::lock_guard lock(wakes_->mutex);
+    ++wakes_->count;
+    wakes_->woken.notify_all();
+  }
+  // Waits until a wake has come since the last call (at most `limit`);
+  // false when none came.
+  bool WaitForWake(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    Wakes& w = *wakes_;
+    std::unique_lock lock(w.mutex);
+    const bool woken = w.woken.wait_for(lock, limit, [&] { return w.count > w.seen; });
+    w.seen = w.count;
+    return woken;
+  }
   std::intptr_t WindowHandle() override { return 0x5150; }
 
   std::vector<std::string> Texts(Form1Control combo) {
@@ -133,14 +158,21 @@ class RecordingForm1Controls final : public Form1Controls {
   std::map<Form1Control, int> selected;
   std::map<Form1Control, int> ticks;
   std::map<Form1Control, bool> visible;
+  std::map<Form1Control, bool> disabled;
   std::map<Form1Control, PixelRect> bounds;
   std::map<Form1Control, ComboPixels> comboSizes;
   std::optional<Form1Control> focus;
   int progressMax = 100;
   std::vector<int> progressValues;
+  struct TaskbarCall {
+    TaskbarProgress state;
+    int value;
+    int max;
+    bool operator==(const TaskbarCall&) const = default;
+  };
+  std::vector<TaskbarCall> taskbar;
   bool formVisible = false;
   int closes = 0;
-  int pendingProcessed = 0;
   std::deque<std::optional<std::string>> dialogAnswers;  // none left: cancelled
   std::vector<OpenFileRequest> dialogs;
   std::deque<std::optional<EnteredPassword>> passwordAnswers;  // none left: cancelled
@@ -150,6 +182,15 @@ class RecordingForm1Controls final : public Form1Controls {
   std::vector<std::string> calls;
 
  private:
+  // Apart, so that the controls can be assigned afresh in a test.
+  struct Wakes {
+    std::mutex mutex;
+    std::condition_variable woken;
+    int count = 0;
+    int seen = 0;
+  };
+  std::shared_ptr<Wakes> wakes_ = std::make_shared<Wakes>();
+
   void Log(const char* what) { calls.emplace_back(what); }
   void Log(const char* what, Form1Control control) {
     calls.push_back(std::string(what) + " " + std::string(NameOf(control)));

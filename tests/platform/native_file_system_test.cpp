@@ -46,6 +46,19 @@ TEST_F(NativeFileSystemTest, KoreanNamesAreWrittenSizedReadAndFoldersCreatedWith
   EXPECT_FALSE(files.FileSize(folder + "/missing.exe").has_value());
 }
 
+// A folder where a file is expected (a journal's name taken by a folder)
+// is a failure to report, never an exception.
+TEST_F(NativeFileSystemTest, AFolderOrAMissingNameIsNoFileToReadOrAppendTo) {
+  const std::string folder = At("journal.jsonl");
+  ASSERT_TRUE(files.CreateFolders(folder));
+  for (const std::string& path : {folder, At("missing.jsonl")}) {
+    EXPECT_EQ(files.ReadWholeFile(path), std::nullopt) << path;
+    EXPECT_EQ(files.OpenForReading(path), nullptr) << path;
+  }
+  EXPECT_FALSE(files.AppendToFile(folder, "{}\n"));
+  EXPECT_TRUE(files.FolderExists(folder));
+}
+
 TEST_F(NativeFileSystemTest, AnAtomicWriteReplacesTheWholeContentAndLeavesNoTemporaryFile) {
   const std::string file = At("app_lastver.txt");
   ASSERT_TRUE(files.WriteFile(file, "12345678901234567890\r\n"));

@@ -97,6 +97,29 @@ TEST_F(NativeProcessLauncherTest, AProgramPastItsTimeLimitIsEndedAndSaysSo) {
   EXPECT_EQ(Log(), Utf8(dir_) + "\n[late]\n");
 }
 
+TEST_F(NativeProcessLauncherTest, AStopEndsTheProgramAndTheWaitAtOnce) {
+  // It would write its line after a minute, past a time limit of as long.
+  testing::ControlFakeProgram(dir_, {"any sleep 60000", "any record"});
+  StopSignal stop;
+  LaunchRequest request = Request("late");
+  request.timeoutMs = 60000;
+  request.stop = &stop;
+  const auto started = std::chrono::steady_clock::now();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.Request();
+  });
+  const LaunchResult result = launcher.Run(request);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  stopper.join();
+  EXPECT_TRUE(result.started) << result.error;
+  EXPECT_TRUE(result.stopped);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, -1);
+  EXPECT_LT(seconds, 60.0 / 10);
+  EXPECT_EQ(Log(), "");
+}
+
 TEST_F(NativeProcessLauncherTest, ATimeOutEndsWhatTheProgramStartedToo) {
   // The program starts a child that would sleep for a minute, then sleeps
   // past its own limit. The limit leaves room for two program starts under

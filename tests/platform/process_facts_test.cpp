@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/system_config.hpp"
@@ -31,11 +32,32 @@ TEST(RealProcessFacts, TheUserDataFolderLiesInTheFolderTheUserPointsTheSettingsT
   EXPECT_EQ(facts.UserDataFolder(), config + kPlatform.separator + "파로네_배포");
 }
 
+// The settings store takes the same folder (tests/platform/qt_settings_store_test.cpp).
 TEST(RealProcessFacts, ARelativeXdgConfigHomeIsIgnoredForTheHomeFolder) {
-  testing::SetEnvironment("XDG_CONFIG_HOME", "relative/config");
-  testing::SetEnvironment("HOME", "/home/someone");
+  struct Case {
+    const char* xdgConfigHome;
+    const char* home;
+    const char* folder;
+  };
+  const Case cases[] = {
+      {"relative/config", "/home/someone", "/home/someone/.config/파로네_배포"},
+      {"./config", "/home/someone", "/home/someone/.config/파로네_배포"},
+      {"~/.config", "/home/someone", "/home/someone/.config/파로네_배포"},  // no shell expands it
+      {"", "/home/someone/", "/home/someone/.config/파로네_배포"},
+      {"/srv/config//", "/home/someone", "/srv/config/파로네_배포"},
+      {"/", "/home/someone", "/파로네_배포"},
+      {"relative", "/", "/.config/파로네_배포"},
+  };
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
   RealProcessFacts facts;
-  EXPECT_EQ(facts.UserDataFolder(), "/home/someone/.config/파로네_배포");
+  for (const Case& c : cases) {
+    testing::SetEnvironment("XDG_CONFIG_HOME", c.xdgConfigHome);
+    testing::SetEnvironment("HOME", c.home);
+    EXPECT_EQ(facts.UserDataFolder(), c.folder) << c.xdgConfigHome << " " << c.home;
+  }
+  testing::SetEnvironment("XDG_CONFIG_HOME", "");
+  testing::SetEnvironment("HOME", savedHome);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "platform/process_facts.hpp"
 #include "platform/qt/qt_settings_store.hpp"
 
 namespace parone {
@@ -90,6 +92,27 @@ TEST_F(QtSettingsStoreTest, WithoutAFolderTheFileIsThePerUserOneNamedAfterTheApp
   store.SaveSetting(kApp, "RecentFiles", "1", "x.exe");
   EXPECT_TRUE(fs::is_regular_file(fs::u8path(userConfig.folder + "/" + kApp + ".ini")));
   EXPECT_EQ(QtSettingsStore(userConfig.folder).GetSetting(kApp, "RecentFiles", "1", ""), "x.exe");
+}
+
+// The journal's folder ignores a relative XDG_CONFIG_HOME
+// (tests/platform/process_facts_test.cpp); the settings must stay beside it.
+TEST_F(QtSettingsStoreTest, ARelativeXdgConfigHomeIsIgnoredAndTheFileStaysBesideTheJournalsFolder) {
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  const fs::path savedCurrent = fs::current_path();
+  fs::current_path(folder_);  // where a relative value would lead
+  setenv("HOME", (folder_ + "/home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", "relative-config", 1);
+  QtSettingsStore().SaveSetting(kApp, "Config", "UpxPath", "/opt/upx");
+  const std::string journalFolder = RealProcessFacts().UserDataFolder();
+  setenv("XDG_CONFIG_HOME", userConfig.folder.c_str(), 1);
+  setenv("HOME", savedHome.c_str(), 1);
+  fs::current_path(savedCurrent);
+
+  EXPECT_EQ(journalFolder, folder_ + "/home/.config/" + kApp);
+  EXPECT_EQ(QtSettingsStore(folder_ + "/home/.config").GetSetting(kApp, "Config", "UpxPath", ""),
+            "/opt/upx");
+  EXPECT_FALSE(fs::exists(fs::path(folder_) / "relative-config"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "test_dir.hpp"
 #include "local_server.hpp"
+#include "platform/sha256.hpp"
 #include "transfer/ftp_session.hpp"
 
 namespace parone {
@@ -50,12 +51,27 @@ std::vector<std::string> Leftovers(const LocalServer& server) {
   return names;
 }
 
-// Remembers the byte counts the upload reported.
+// Remembers the byte counts the upload reported, and its retries.
 class ByteProgress final : public ProgressDisplay {
  public:
   void SetBytes(std::uint64_t sent, std::uint64_t total) override { bytes.emplace_back(sent, total); }
+  void Retrying(int attempt, int attempts, std::uint64_t offset) override {
+    retries.push_back({attempt, attempts, offset});
+  }
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bytes;
+  struct Retry {
+    int attempt;
+    int attempts;
+    std::uint64_t offset;
+  };
+  std::vector<Retry> retries;
 };
+
+std::string Sha256Of(const std::string& bytes) {
+  Sha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  return hash.HexDigest();
+}
 
 FtpEndpoint Endpoint(const LocalServer& server, bool passive = true,
                      const std::string& password = kPassword) {
@@ -380,6 +396,71 @@ TEST_F(FtpUpload, RefusedOrCutTransfersLeaveThePublishedFileAsItWas) {
     }
     EXPECT_EQ(server.ReadUploaded("app.exe"), "published v1");
     EXPECT_EQ(server.ListUploadDir(), std::vector<std::string>{"app.exe"});  // temp removed
+  }
+}
+
+// A connection cut while a staged file is on its way: tried again, resumed
+// where the server holds part of it and can resume, else from the start.
+TEST_F(FtpUpload, ATransferCutOnceIsTriedAgainAndCompletesWhole) {
+  struct Case {
+    std::vector<std::string> switches;
+    std::uint64_t resumedAt;
+    std::size_t stores;   // STOR of the temporary name
+    std::size_t appends;  // APPE
+  };
+  const Case cases[] = {
+      {{"--cut-after", "100000", "--fault-stor", "1"}, 100'000, 1, 1},
+      {{"--cut-after", "100000", "--fault-stor", "1", "--no-rest"}, 0, 2, 0},
+  };
+  const std::string bytes = RandomBytes(300'000, 9);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.switches.back());
+    LocalServer server(c.switches);
+    FtpSession retrying{files, cp949, FtpTimeouts{5, 10, {10, 10, 10}}};
+    ASSERT_TRUE(retrying.FTP_Open(Endpoint(server)));
+    ByteProgress bar;
+    auto staged = retrying.StageFile(MakeLocal("app.exe", bytes), kRemoteDir, "", &bar);
+    ASSERT_TRUE(staged) << staged.error().message;
+    EXPECT_EQ(staged->attempts(), 2);
+    // The digest is of the whole file, whatever was sent twice.
+    EXPECT_EQ(staged->sha256(), Sha256Of(bytes));
+    ASSERT_TRUE(retrying.Publish(*staged));
+    retrying.FTP_Close();
+    EXPECT_EQ(server.ReadUploaded("app.exe"), bytes);
+    ASSERT_EQ(bar.retries.size(), 1u);
+    EXPECT_EQ(bar.retries[0].attempt, 1);
+    EXPECT_EQ(bar.retries[0].attempts, 3);
+    EXPECT_EQ(bar.retries[0].offset, c.resumedAt);
+    EXPECT_EQ(CountLines(server.commandLog(), "STOR"), c.stores);
+    EXPECT_EQ(CountLines(server.commandLog(), "APPE"), c.appends);
+  }
+}
+
+TEST_F(FtpUpload, ARefusalIsFinalAtOnceAndTransientFailuresEndAfterTheLastAttempt) {
+  {
+    // A 552 that means it: one store, no retry.
+    LocalServer server({"--fail-stor-552", "--store-short", "100"});
+    FtpSession retrying{files, cp949, FtpTimeouts{5, 10, {10, 10, 10}}};
+    ASSERT_TRUE(retrying.FTP_Open(Endpoint(server)));
+    ByteProgress bar;
+    const auto staged = retrying.StageFile(MakeLocal("app.exe", RandomBytes(5000, 1)), kRemoteDir, "", &bar);
+    ASSERT_FALSE(staged);
+    EXPECT_EQ(staged.error().code, 552);
+    EXPECT_TRUE(bar.retries.empty());
+    EXPECT_EQ(CountLines(server.commandLog(), "STOR") + CountLines(server.commandLog(), "APPE"), 1u);
+  }
+  {
+    // Cut every time: the first store and three more, then the failure.
+    LocalServer server({"--cut-after", "1000"});
+    FtpSession retrying{files, cp949, FtpTimeouts{5, 10, {10, 10, 10}}};
+    ASSERT_TRUE(retrying.FTP_Open(Endpoint(server)));
+    ByteProgress bar;
+    const auto staged = retrying.StageFile(MakeLocal("app.exe", RandomBytes(50'000, 2)), kRemoteDir, "", &bar);
+    ASSERT_FALSE(staged);
+    EXPECT_EQ(staged.error().stage, Stage::kStore);
+    EXPECT_EQ(bar.retries.size(), 3u);
+    EXPECT_EQ(CountLines(server.commandLog(), "STOR") + CountLines(server.commandLog(), "APPE"), 4u);
+    EXPECT_TRUE(Leftovers(server).empty());
   }
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "local_server.hpp"
@@ -157,6 +159,26 @@ TEST(UrlTextFailures, GiveTheEmptyText) {
   // Accepts the connection and never answers: the total time-out ends it.
   RawServer silent;
   EXPECT_EQ(OpenUrlText("http://127.0.0.1:" + std::to_string(silent.port()) + "/x", cp949, quick), "");
+}
+
+TEST(UrlTextFailures, AStopEndsAReadThatGetsNoAnswerLongBeforeItsTimeOut) {
+  Cp949CodePage cp949;
+  RawServer silent;
+  StopSignal stop;
+  const UrlTextTimeouts timeouts{10, 20, &stop};
+  const auto started = std::chrono::steady_clock::now();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.Request();
+  });
+  const auto answer =
+      FetchUrlText("http://127.0.0.1:" + std::to_string(silent.port()) + "/x", cp949, timeouts);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  stopper.join();
+  ASSERT_FALSE(answer);
+  EXPECT_EQ(answer.error().code, 42);  // CURLE_ABORTED_BY_CALLBACK
+  EXPECT_EQ(answer.error().kind, CodeKind::kCurl);
+  EXPECT_LT(seconds, timeouts.totalSeconds / 4.0);
 }
 
 TEST(UrlTextFailures, AnEndlessBodyIsCutAfterTwentyBytes) {

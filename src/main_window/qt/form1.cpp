@@ -5,10 +5,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
-#include <QWindow>
 
 #include <algorithm>
 #include <vector>
@@ -76,7 +75,7 @@ Form1::Form1(Form1Services services, QWidget* parent) : QDialog(parent) {
   ConnectEvents();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { logic_->EndRun(); }
 
 QRect Form1::Twips(const ControlLayout& l) const {
   const PixelRect r = PixelsOf(l, twipsPerPixel_);
@@ -191,6 +190,29 @@ void Form1::ConnectEvents() {
   });
   connect(&As<QComboBox>(C::cmbLocalFileOnly), &QComboBox::activated, this,
           [logic](int index) { logic->cmbLocalFileOnly_Click(index); });
+  // Typing and choosing from the list, not the logic's own changes.
+  QComboBox* selection = &As<QComboBox>(C::cmbLocalFullPath);
+  connect(selection->lineEdit(), &QLineEdit::textEdited, this,
+          [logic] { logic->cmbLocalFullPath_Change(); });
+  connect(selection, &QComboBox::activated, this, [logic] { logic->cmbLocalFullPath_Change(); });
+}
+
+void Form1::reject() {
+  if (closeApproved_) {
+    QDialog::reject();
+  } else {
+    logic_->cmdClose_Click();
+  }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  if (closeApproved_) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  // Asked once this event is over: a close within a close is ignored.
+  event->ignore();
+  QMetaObject::invokeMethod(this, [this] { logic_->cmdClose_Click(); }, Qt::QueuedConnection);
 }
 
 void Form1::Load(const std::string& commandLine) {
@@ -249,7 +271,6 @@ void Form1::SetText(Form1Control control, const std::string& text) {
     // shows whole.
     label->resize(std::max(label->sizeHint().width(), Twips(LayoutOf(control)).width()),
                   label->height());
-    label->repaint();
   } else if (auto* button = qobject_cast<QAbstractButton*>(&w)) {
     button->setText(Q(text));
   }
@@ -284,26 +305,20 @@ void Form1::SetTick(Form1Control checkBox, int tick) {
                                       : Qt::Unchecked);
 }
 
-void Form1::SetVisible(Form1Control control, bool visible) {
+void Form1::SetVisible(Form1Control control, bool visible) { Widget(control).setVisible(visible); }
+
+void Form1::SetEnabled(Form1Control control, bool enabled) {
   QWidget& w = Widget(control);
-  w.setVisible(visible);
-  w.repaint();
+  // Qt would hand the focus to the next widget, 닫기, which Enter presses.
+  if (!enabled && w.hasFocus()) Widget(C::cmbLocalFullPath).setFocus();
+  w.setEnabled(enabled);
 }
 
 void Form1::FocusOn(Form1Control control) { Widget(control).setFocus(); }
 
-void Form1::SetProgressMax(int max) {
-  QProgressBar& bar = As<QProgressBar>(C::ProgressBar1);
-  bar.setMaximum(max);
-  bar.repaint();
-}
+void Form1::SetProgressMax(int max) { As<QProgressBar>(C::ProgressBar1).setMaximum(max); }
 
-void Form1::SetProgressValue(int value) {
-  // QProgressBar repaints synchronously whenever the change shows on
-  // screen, and skips the steps that would not: repainting at every 1 KiB
-  // block would cost more than the transfer itself.
-  As<QProgressBar>(C::ProgressBar1).setValue(value);
-}
+void Form1::SetProgressValue(int value) { As<QProgressBar>(C::ProgressBar1).setValue(value); }
 
 PixelRect Form1::Bounds(Form1Control control) {
   const QRect r = Widget(control).geometry();
@@ -323,20 +338,12 @@ void Form1::ApplyComboSize(Form1Control combo, const ComboPixels& p) {
   box.setMaxVisibleItems(rows > 1 ? rows : 1);
 }
 
-void Form1::ShowForm() {
-  show();
-  // The window system maps the window asynchronously; the run that follows
-  // blocks the event loop, so wait (briefly) until the window can be
-  // painted, or it would stay blank for the whole run.
-  QElapsedTimer waited;
-  waited.start();
-  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 2000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
-  QCoreApplication::processEvents();
-}
+void Form1::ShowForm() { show(); }
 
-void Form1::CloseForm() { close(); }
+void Form1::CloseForm() {
+  closeApproved_ = true;
+  close();
+}
 bool Form1::IsFormVisible() { return isVisible(); }
 
 std::optional<std::string> Form1::OpenFileDialog(const OpenFileRequest& request) {
@@ -356,6 +363,9 @@ std::optional<EnteredPassword> Form1::AskPassword(const std::string& prompt) {
   return dialog.Ask();
 }
 
-void Form1::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+void Form1::WakeForRun() {
+  // Posted to this window's thread, whichever thread calls.
+  QMetaObject::invokeMethod(this, [this] { logic_->DeliverRunEvents(); }, Qt::QueuedConnection);
+}
 
 }  // namespace parone

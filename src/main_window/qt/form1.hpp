@@ -4,9 +4,9 @@
 // interface that logic works through. What the window does is in
 // main_window/form1_logic.hpp; this class only draws it.
 //
-// A run blocks the Qt event loop; labels and the progress bar repaint at
-// once when they change, and the command-line start waits until the window
-// can be painted before the run begins.
+// A run works on a thread of its own and wakes the window with a queued
+// call; Esc, 닫기 and the title bar's close box all go to the logic's
+// cmdClose_Click, which asks during a run whether to stop it.
 
 #include <QDialog>
 
@@ -24,6 +24,7 @@ namespace parone {
 class Form1 final : public QDialog, public Form1Controls {
  public:
   explicit Form1(Form1Services services, QWidget* parent = nullptr);
+  // Ends a run still going (and waits for its clean-up) before the widgets go.
   ~Form1() override;
 
   // The load handler (see Form1Logic::Load), on a window centred on the
@@ -46,9 +47,12 @@ class Form1 final : public QDialog, public Form1Controls {
   int Tick(Form1Control checkBox) override;
   void SetTick(Form1Control checkBox, int tick) override;
   void SetVisible(Form1Control control, bool visible) override;
+  void SetEnabled(Form1Control control, bool enabled) override;
   void FocusOn(Form1Control control) override;
   void SetProgressMax(int max) override;
   void SetProgressValue(int value) override;
+  // A Linux desktop has no taskbar progress that every desktop shows.
+  void SetTaskbarProgress(TaskbarProgress, int, int) override {}
   PixelRect Bounds(Form1Control control) override;
   double TwipsPerPixelX() override { return twipsPerPixel_; }
   double TwipsPerPixelY() override { return twipsPerPixel_; }
@@ -58,12 +62,17 @@ class Form1 final : public QDialog, public Form1Controls {
   bool IsFormVisible() override;
   std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) override;
   std::optional<EnteredPassword> AskPassword(const std::string& prompt) override;
-  void ProcessPendingMessages() override;
+  void WakeForRun() override;
   // Qt offers no native owner a started program's dialogs could use.
   std::intptr_t WindowHandle() override { return 0; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Esc reaches reject(), the title bar's close box closeEvent: the logic
+  // decides either way, and once it has closed the window (CloseForm) the
+  // dialog goes.
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
@@ -76,6 +85,7 @@ class Form1 final : public QDialog, public Form1Controls {
   double twipsPerPixel_ = 15;
   std::array<QWidget*, kForm1Layout.size()> widgets_{};
   std::unique_ptr<Form1Logic> logic_;
+  bool closeApproved_ = false;  // CloseForm was called: a close goes through
 };
 
 }  // namespace parone

@@ -4,8 +4,10 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <vector>
 
@@ -22,6 +24,8 @@ using win32::Wide;
 constexpr wchar_t kClassName[] = L"ParoneDeployForm1";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr int kFirstControlId = 100;
+// Posted by the run's thread: the run has something for the window.
+constexpr UINT kRunWakeMessage = WM_APP + 1;
 constexpr UINT_PTR kSelectionSubclass = 1;
 // The buffer for the chosen file's name, in characters: the dialog's one
 // numeric setting besides its texts.
@@ -135,6 +139,15 @@ LOGFONTW MessageFontAt(UINT dpi) {
   return fallback;
 }
 
+RECT WorkAreaOf(HMONITOR monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (monitor && ::GetMonitorInfoW(monitor, &info)) return info.rcWork;
+  RECT work{0, 0, 1024, 768};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return work;
+}
+
 std::wstring WindowText(HWND hwnd) {
   if (!hwnd) return {};
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -180,25 +193,27 @@ Form1::Form1(Form1Services services) {
     wc.cbWndExtra = DLGWINDOWEXTRA;
     ::RegisterClassExW(&wc);
   }
-  // Created on the primary screen, then sized at that screen's DPI and
-  // centred on it.
+  // Created on the primary screen, then sized at that screen's DPI (or as
+  // large as its work area takes) and centred on it.
   ::CreateWindowExW(0, kClassName, Wide(kForm1Caption).c_str(), kFormStyle, 0, 0, 100, 100, nullptr,
                     nullptr, instance, this);
   if (!hwnd_) return;
-  UseDpi(DpiOf(hwnd_));
+  wakeTarget_ = hwnd_;
+  const RECT work = WorkAreaOf(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY));
+  UseDpi(DpiOf(hwnd_), work);
   CreateControls();
   LayOut();
   const SIZE size = WindowSizeForClient();
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  ::SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - size.cx) / 2,
-                 work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceIn(work, {work.left + (work.right - work.left - size.cx) / 2,
+                 work.top + (work.bottom - work.top - size.cy) / 2});
 }
 
+void Form1::TaskbarReleaser::operator()(ITaskbarList3* taskbar) const { taskbar->Release(); }
+
 Form1::~Form1() {
+  // The run's thread wakes this window and its events reach the controls:
+  // both end before the window does.
+  logic_->EndRun();
   if (hwnd_) {
     destroying_ = true;
     ::DestroyWindow(hwnd_);
@@ -282,10 +297,24 @@ void Form1::CreateControls() {
   ::DragAcceptFiles(selection, TRUE);
 }
 
-void Form1::UseDpi(UINT dpi) {
+void Form1::UseDpi(UINT dpi, const RECT& work) {
   dpi_ = dpi;
-  twipsPerPixel_ = TwipsPerPixel(dpi);
-  LOGFONTW logFont = MessageFontAt(dpi);
+  // What the frame adds to the client area at this DPI.
+  RECT frame{0, 0, 0, 0};
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+  using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+  if (!adjustForDpi || !adjustForDpi(&frame, style, FALSE, exStyle, dpi)) {
+    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  }
+  twipsPerPixel_ = LayoutTwipsPerPixel(TwipsPerPixel(dpi), work.right - work.left,
+                                       work.bottom - work.top, frame.right - frame.left,
+                                       frame.bottom - frame.top);
+  // The font goes with the layout's scale, or the captions would not fit
+  // the controls of a window made smaller to fit the screen.
+  const UINT layoutDpi = static_cast<UINT>(std::lround(1440.0 / twipsPerPixel_));
+  LOGFONTW logFont = MessageFontAt(std::min(dpi, layoutDpi));
   UniqueFont previous = std::move(font_);
   font_.reset(::CreateFontIndirectW(&logFont));
   for (HWND control : controls_) {
@@ -344,7 +373,10 @@ void Form1::FitLabel(Form1Control label) {
   // shows whole, up to the window's edge.
   const PixelRect design = PixelsOf(LayoutOf(label), twipsPerPixel_);
   const int room = TwipsToPixels(kForm1WidthTwips, twipsPerPixel_) - design.left;
-  const int width = std::min(std::max(design.width, static_cast<int>(needed.right)), room);
+  // The static control draws a glyph or two of pixels wider than
+  // DrawText measures (its last letter lost its right edge): a little room.
+  const int measured = static_cast<int>(needed.right) + lineHeight_ / 4;
+  const int width = std::min(std::max(design.width, measured), room);
   RECT now{};
   ::GetWindowRect(h, &now);
   if (now.right - now.left != width) {
@@ -353,10 +385,13 @@ void Form1::FitLabel(Form1Control label) {
   }
 }
 
-void Form1::PaintNow() {
-  if (hwnd_ && ::IsWindowVisible(hwnd_)) {
-    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  }
+void Form1::PlaceIn(const RECT& work, POINT topLeft) {
+  const SIZE size = WindowSizeForClient();
+  // Inside the work area as far as the window's size allows; its top left
+  // corner (the title bar) stays on the screen whatever the size.
+  const LONG left = std::max(work.left, std::min(topLeft.x, work.right - size.cx));
+  const LONG top = std::max(work.top, std::min(topLeft.y, work.bottom - size.cy));
+  ::SetWindowPos(hwnd_, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 template <typename Call>
@@ -410,12 +445,16 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case kRunWakeMessage:
+      CallLogic([&] { logic_->DeliverRunEvents(); });
+      return 0;
     case WM_DESTROY:
       // Closing the one window ends the program; a window that merely goes
       // with its owner object does not.
       if (!destroying_) ::PostQuitMessage(0);
       break;
     case WM_NCDESTROY: {
+      wakeTarget_ = nullptr;
       const LRESULT result = ::DefDlgProcW(hwnd, message, wParam, lParam);
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
@@ -454,6 +493,13 @@ void Form1::OnCommand(int id, int code) {
     case C::Text1:
       if (code == EN_CHANGE) CallLogic([&] { logic_->Text1_Change(); });
       break;
+    case C::cmbLocalFullPath:
+      // Typing, or an item of its list chosen; the logic's own changes send
+      // neither.
+      if (code == CBN_EDITCHANGE || code == CBN_SELCHANGE) {
+        CallLogic([&] { logic_->cmbLocalFullPath_Change(); });
+      }
+      break;
     case C::cmbLocalFileOnly:
       // A choice by mouse or by arrow key; SELENDOK also comes when the
       // user picks the item that was already chosen.
@@ -485,11 +531,10 @@ void Form1::OnDropFiles(HDROP drop) {
 }
 
 void Form1::OnDpiChanged(UINT dpi, const RECT& suggested) {
-  UseDpi(dpi);
+  const RECT work = WorkAreaOf(::MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST));
+  UseDpi(dpi, work);
   LayOut();
-  const SIZE size = WindowSizeForClient();
-  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, size.cx, size.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceIn(work, {suggested.left, suggested.top});
   logic_->SizeDropDowns();
   ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -516,7 +561,6 @@ void Form1::SetText(Form1Control control, const std::string& text) {
     ::SetWindowTextW(h, wide.c_str());
   }
   if (KindOf(control) == Kind::Label) FitLabel(control);
-  PaintNow();
 }
 
 void Form1::ClearList(Form1Control combo) {
@@ -570,7 +614,18 @@ void Form1::SetTick(Form1Control checkBox, int tick) {
 
 void Form1::SetVisible(Form1Control control, bool visible) {
   ::ShowWindow(Handle(control), visible ? SW_SHOWNA : SW_HIDE);
-  PaintNow();
+}
+
+void Form1::SetEnabled(Form1Control control, bool enabled) {
+  const HWND h = Handle(control);
+  if (!h) return;
+  // A disabled window keeps the focus it had and takes no keys, so Esc
+  // would no longer reach the dialog manager: the focus moves to the
+  // selection first (the next control would be 닫기, which Enter presses).
+  if (!enabled && ::GetFocus() == h) {
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Handle(C::cmbLocalFullPath)), TRUE);
+  }
+  ::EnableWindow(h, enabled ? TRUE : FALSE);
 }
 
 void Form1::FocusOn(Form1Control control) {
@@ -600,15 +655,14 @@ void Form1::SetProgressValue(int value) {
   ::GetClientRect(bar, &client);
   const int fill = progressMax_ > 0 ? ::MulDiv(position, client.right, progressMax_) : 0;
   if (fill == progressFill_) {
-    // Repainting at every 1 KiB block would cost more than the transfer;
-    // a step that does not show waits for the next one that does.
+    // A step that does not show waits for the next one that does.
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     return;
   }
   progressFill_ = fill;
-  // A themed bar glides up to a higher position on a timer, and timers do
-  // not run while the transfer blocks the message loop; a lower position it
-  // shows at once. So it goes one step past and back.
+  // A themed bar glides up to a higher position on a timer, always behind
+  // the transfer, and could still be short of full when "배포완료" comes; a
+  // lower position it shows at once. So it goes one step past and back.
   if (position < progressMax_) {
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position + 1), 0);
   } else {
@@ -618,6 +672,33 @@ void Form1::SetProgressValue(int value) {
   ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
   if (position == progressMax_) ::SendMessageW(bar, PBM_SETRANGE32, 0, progressMax_);
   ::RedrawWindow(bar, nullptr, nullptr, RDW_UPDATENOW);
+}
+
+ITaskbarList3* Form1::Taskbar() {
+  if (!taskbar_ && !taskbarTried_) {
+    taskbarTried_ = true;
+    // Without COM on this thread, or a shell without a taskbar, there is
+    // none, and the progress shows in the window alone.
+    ITaskbarList3* taskbar = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar)))) {
+      taskbar_.reset(taskbar);
+      if (FAILED(taskbar_->HrInit())) taskbar_.reset();
+    }
+  }
+  return taskbar_.get();
+}
+
+void Form1::SetTaskbarProgress(TaskbarProgress state, int value, int max) {
+  ITaskbarList3* taskbar = hwnd_ ? Taskbar() : nullptr;
+  if (!taskbar) return;
+  if (state == TaskbarProgress::kNone) {
+    taskbar->SetProgressState(hwnd_, TBPF_NOPROGRESS);
+    return;
+  }
+  taskbar->SetProgressState(hwnd_, state == TaskbarProgress::kError ? TBPF_ERROR : TBPF_NORMAL);
+  taskbar->SetProgressValue(hwnd_, static_cast<ULONGLONG>(std::max(value, 0)),
+                            static_cast<ULONGLONG>(std::max(max, 1)));
 }
 
 PixelRect Form1::Bounds(Form1Control control) {
@@ -643,10 +724,7 @@ void Form1::ShowForm() {
     ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Handle(*pendingFocus_)), TRUE);
     pendingFocus_.reset();
   }
-  PaintNow();
-  // Activation and the rest the system sent on showing; a run started
-  // right after then blocks a window that is whole on screen.
-  ProcessPendingMessages();
+  ::UpdateWindow(hwnd_);
 }
 
 void Form1::CloseForm() {
@@ -693,6 +771,12 @@ std::optional<std::string> Form1::OpenFileDialog(const OpenFileRequest& request)
 
 std::optional<EnteredPassword> Form1::AskPassword(const std::string& prompt) {
   return AskPasswordModal(hwnd_, font_.get(), twipsPerPixel_, prompt);
+}
+
+void Form1::WakeForRun() {
+  // PostMessageW may be called from any thread; a window gone meanwhile
+  // simply gets nothing.
+  if (const HWND target = wakeTarget_.load()) ::PostMessageW(target, kRunWakeMessage, 0, 0);
 }
 
 void Form1::ProcessPendingMessages() {

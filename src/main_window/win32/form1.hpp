@@ -7,13 +7,16 @@
 //
 // The constructor creates the window hidden, on the calling thread, which
 // must then run RunMessageLoop (or another loop that gives the window
-// IsFormMessage first) until the window is closed. A run blocks that loop:
-// labels and the progress bar paint themselves before each change returns,
-// and the command-line start paints the whole window before the run begins.
-// Closing during a run hides the window at once and destroys it when the
-// run has returned, so the run never meets controls that are gone.
+// IsFormMessage first) until the window is closed. A run works on a thread
+// of its own and wakes the window with a posted message, whose handling
+// hands the run's events to the logic. Closing from within a call into the
+// logic (a message box's loop) hides the window at once and destroys it
+// when that call has returned. The window is laid out at the largest scale
+// at which it fits its screen's work area, and placed inside it; the
+// taskbar button shows the upload's share where the shell offers one.
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,12 +28,16 @@
 
 #include <shellapi.h>
 
+struct ITaskbarList3;
+
 namespace parone {
 
 class Form1 final : public Form1Controls {
  public:
-  // The common controls must have been initialised (InitCommonControlsEx).
+  // The common controls must have been initialised (InitCommonControlsEx);
+  // the taskbar button's progress needs COM on this thread too.
   explicit Form1(Form1Services services);
+  // Ends a run still going (and waits for its clean-up) before the window goes.
   ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
@@ -46,6 +53,8 @@ class Form1 final : public Form1Controls {
   // Dialog keyboard handling for the window (Tab, Enter, Esc): true when
   // `msg` was handled and must not be dispatched again.
   bool IsFormMessage(MSG& msg);
+  // Processes the thread's pending messages once, as the loop would.
+  void ProcessPendingMessages();
 
   HWND hwnd() const { return hwnd_; }
   HWND Handle(Form1Control control) const { return controls_[Index(control)]; }
@@ -65,9 +74,11 @@ class Form1 final : public Form1Controls {
   int Tick(Form1Control checkBox) override;
   void SetTick(Form1Control checkBox, int tick) override;
   void SetVisible(Form1Control control, bool visible) override;
+  void SetEnabled(Form1Control control, bool enabled) override;
   void FocusOn(Form1Control control) override;
   void SetProgressMax(int max) override;
   void SetProgressValue(int value) override;
+  void SetTaskbarProgress(TaskbarProgress state, int value, int max) override;
   PixelRect Bounds(Form1Control control) override;
   double TwipsPerPixelX() override { return twipsPerPixel_; }
   double TwipsPerPixelY() override { return twipsPerPixel_; }
@@ -77,7 +88,7 @@ class Form1 final : public Form1Controls {
   bool IsFormVisible() override;
   std::optional<std::string> OpenFileDialog(const OpenFileRequest& request) override;
   std::optional<EnteredPassword> AskPassword(const std::string& prompt) override;
-  void ProcessPendingMessages() override;
+  void WakeForRun() override;
   std::intptr_t WindowHandle() override { return reinterpret_cast<std::intptr_t>(hwnd_); }
 
  private:
@@ -85,6 +96,9 @@ class Form1 final : public Form1Controls {
     void operator()(HFONT font) const { ::DeleteObject(font); }
   };
   using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+  struct TaskbarReleaser {
+    void operator()(ITaskbarList3* taskbar) const;
+  };
 
   static constexpr std::size_t Index(Form1Control control) {
     return static_cast<std::size_t>(control);
@@ -98,11 +112,14 @@ class Form1 final : public Form1Controls {
   void OnDpiChanged(UINT dpi, const RECT& suggested);
 
   void CreateControls();
-  void UseDpi(UINT dpi);
+  // The screen's `dpi`, and the scale the layout fits `work` at.
+  void UseDpi(UINT dpi, const RECT& work);
   void LayOut();
   SIZE WindowSizeForClient() const;
+  // The window at its size, at `topLeft` moved into `work` as far as needed.
+  void PlaceIn(const RECT& work, POINT topLeft);
   void FitLabel(Form1Control label);
-  void PaintNow();
+  ITaskbarList3* Taskbar();
   // Calls into the logic through here: a close asked for meanwhile destroys
   // the window once the outermost call has returned.
   template <typename Call>
@@ -112,8 +129,12 @@ class Form1 final : public Form1Controls {
   std::unique_ptr<Form1Logic> logic_;
   HWND hwnd_ = nullptr;
   std::array<HWND, kForm1Layout.size()> controls_{};
-  UINT dpi_ = 96;
-  double twipsPerPixel_ = 15;
+  UINT dpi_ = 96;              // the screen's: the frame is drawn at it
+  double twipsPerPixel_ = 15;  // the layout's, which may be smaller than the screen's
+  // Where the run's thread posts its wake-up; null once the window is gone.
+  std::atomic<HWND> wakeTarget_{nullptr};
+  std::unique_ptr<ITaskbarList3, TaskbarReleaser> taskbar_;
+  bool taskbarTried_ = false;
   UniqueFont font_;
   int lineHeight_ = 0;
   int progressMax_ = 100;

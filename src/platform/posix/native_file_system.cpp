@@ -166,11 +166,22 @@ std::string NativeFileSystem::AbsolutePath(const std::string& path) {
 }
 
 std::optional<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
-  std::ifstream in(ToPath(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  // read() rather than a stream's iterator: a folder opens, and the
+  // iterator throws at the read that fails (EISDIR).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string bytes;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::close(fd);
+      if (n < 0) return std::nullopt;
+      return bytes;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
 }  // namespace parone

@@ -17,20 +17,24 @@ extern char** environ;
 namespace parone {
 namespace {
 
-// Waits for the child; after `timeoutMs` (0: never) ends its whole process
-// group and reaps it. False when waitpid itself failed.
-bool WaitFor(pid_t pid, long timeoutMs, int& status, bool& timedOut) {
+// Waits for the child; after `timeoutMs` (0: never), or once `stop` is
+// requested, ends its whole process group and reaps it. False when waitpid
+// itself failed.
+bool WaitFor(pid_t pid, long timeoutMs, const StopSignal* stop, int& status, LaunchResult& result) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // Without a limit or a stop to watch, one blocking wait does.
+  const bool polling = timeoutMs > 0 || stop != nullptr;
   auto pause = std::chrono::milliseconds(1);
   for (;;) {
-    const pid_t done = waitpid(pid, &status, timeoutMs > 0 ? WNOHANG : 0);
+    const pid_t done = waitpid(pid, &status, polling ? WNOHANG : 0);
     if (done == pid) return true;
     if (done < 0 && errno != EINTR) return false;
-    if (timeoutMs > 0 && done == 0) {
-      if (Clock::now() >= deadline) {
+    if (polling && done == 0) {
+      const bool timedOut = timeoutMs > 0 && Clock::now() >= deadline;
+      if (timedOut || StopRequested(stop)) {
         kill(-pid, SIGKILL);
-        timedOut = true;
+        (timedOut ? result.timedOut : result.stopped) = true;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         return true;
@@ -79,17 +83,18 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
     return result;
   }
   int status = 0;
-  if (!WaitFor(pid, request.timeoutMs, status, result.timedOut)) {
+  if (!WaitFor(pid, request.timeoutMs, request.stop, status, result)) {
     result.error = std::strerror(errno);
     return result;
   }
-  if (!result.timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+  const bool ended = result.timedOut || result.stopped;
+  if (!ended && WIFEXITED(status) && WEXITSTATUS(status) == 127) {
     // The child could not change into the working folder or exec the program.
     result.error = "the program could not be started in " + request.workingFolder;
     return result;
   }
   result.started = true;
-  result.exitCode = !result.timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.exitCode = !ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 

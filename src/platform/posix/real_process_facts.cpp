@@ -1,4 +1,6 @@
-// POSIX implementation of the ProcessFacts interface defined in platform/process_facts.hpp.
+// POSIX implementation of the ProcessFacts interface defined in platform/process_facts.hpp,
+// and XdgConfigHome (platform/posix/xdg_config_home.hpp), the folder the
+// tool's own folder shares with the settings file.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -6,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/path_names.hpp"
+#include "platform/posix/xdg_config_home.hpp"
 #include "platform/process_facts.hpp"
 
 #ifndef PARONE_VERSION_MAJOR
@@ -66,18 +70,21 @@ std::string RealProcessFacts::MachineName() const {
   return buffer.data();
 }
 
-std::string RealProcessFacts::UserDataFolder() const {
-  // As the settings file's place: a relative XDG_CONFIG_HOME is to be
-  // ignored, by the XDG rules.
+std::string XdgConfigHome() {
   std::string config = Environment("XDG_CONFIG_HOME");
   if (config.empty() || config.front() != '/') {
     std::string home = Environment("HOME");
     if (home.empty()) home = ThisAccount().home;
     if (home.empty()) return "";
-    config = home + "/.config";
+    config = JoinPath(home, ".config");
   }
   while (config.size() > 1 && config.back() == '/') config.pop_back();
-  return config + "/파로네_배포";
+  return config;
+}
+
+std::string RealProcessFacts::UserDataFolder() const {
+  const std::string config = XdgConfigHome();
+  return config.empty() ? "" : JoinPath(config, "파로네_배포");
 }
 
 std::chrono::system_clock::time_point RealProcessFacts::Now() const {

@@ -6,16 +6,24 @@
 #include <QVariant>
 #include <memory>
 
+#include "common/path_names.hpp"
+#include "platform/posix/xdg_config_home.hpp"
+
 namespace parone {
 namespace {
 
 std::unique_ptr<QSettings> OpenSettings(const std::optional<std::string>& folder,
                                         const std::string& app) {
-  if (folder) {
-    return std::make_unique<QSettings>(QString::fromStdString(*folder + "/" + app + ".ini"),
+  // Qt would take a relative XDG_CONFIG_HOME from the current folder, where
+  // the journal's folder ignores it: the folder comes from the one rule
+  // both follow.
+  const std::string config = folder ? *folder : XdgConfigHome();
+  if (!config.empty()) {
+    return std::make_unique<QSettings>(QString::fromStdString(JoinPath(config, app + ".ini")),
                                        QSettings::IniFormat);
   }
-  // Organisation = app and no application part gives <config>/<app>.ini.
+  // No home folder: wherever Qt puts <config>/<app>.ini (organisation =
+  // app, no application part).
   return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                      QString::fromStdString(app));
 }

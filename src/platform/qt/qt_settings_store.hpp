@@ -3,9 +3,10 @@
 //
 // Settings kept in one INI file per application name, through QSettings
 // (QtCore only; no QCoreApplication needs to exist). Without a folder the file
-// is the per-user one, ~/.config/<app>.ini on Linux ($XDG_CONFIG_HOME when
-// set; Qt fixes that location at its first use in the process); with a folder
-// it is <folder>/<app>.ini. Missing folders are created on the first save.
+// is the per-user one, <app>.ini in the XDG configuration folder
+// (XdgConfigHome: $XDG_CONFIG_HOME when absolute, else ~/.config, looked up
+// at every call), which holds the journal's folder too; with a folder it is
+// <folder>/<app>.ini. Missing folders are created on the first save.
 //
 // Every call opens the file afresh and SaveSetting has the file on disk
 // before it returns (QSettings replaces it atomically), so a tool killed

@@ -57,6 +57,20 @@ void EndJob(HANDLE job) {
   }
 }
 
+// Waits for the program's end, at most `timeoutMs` (0: no limit); with a
+// stop signal in slices of a tenth of a second, so that a stop ends the
+// wait at once. WAIT_TIMEOUT when the limit passed or a stop was requested.
+DWORD WaitForProgram(HANDLE process, long timeoutMs, const StopSignal* stop) {
+  if (!stop) return ::WaitForSingleObject(process, timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : INFINITE);
+  constexpr DWORD kSliceMs = 100;
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+  for (;;) {
+    const DWORD waited = ::WaitForSingleObject(process, kSliceMs);
+    if (waited != WAIT_TIMEOUT || stop->requested()) return waited;
+    if (timeoutMs > 0 && ::GetTickCount64() >= deadline) return WAIT_TIMEOUT;
+  }
+}
+
 }  // namespace
 
 LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
@@ -114,8 +128,7 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
   // program alone, as before there were jobs.
   const bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
 
-  const DWORD limit = request.timeoutMs > 0 ? static_cast<DWORD>(request.timeoutMs) : INFINITE;
-  const DWORD waited = ::WaitForSingleObject(process.get(), limit);
+  const DWORD waited = WaitForProgram(process.get(), request.timeoutMs, request.stop);
   if (waited == WAIT_TIMEOUT) {
     if (inJob) {
       EndJob(job.get());
@@ -123,7 +136,7 @@ LaunchResult NativeProcessLauncher::Run(const LaunchRequest& request) {
       ::TerminateProcess(process.get(), 1);
     }
     ::WaitForSingleObject(process.get(), INFINITE);
-    result.timedOut = true;
+    (StopRequested(request.stop) ? result.stopped : result.timedOut) = true;
     return result;
   }
   if (waited != WAIT_OBJECT_0) {

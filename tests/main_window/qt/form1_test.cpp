@@ -1,6 +1,6 @@
 // What the Qt window adds to the shared window logic: its widgets, their
-// places and focus order, keys, drops through QMimeData, and painting while
-// a run blocks the event loop.
+// places and focus order, keys, drops through QMimeData, and a window that
+// stays alive while its run works.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -18,7 +18,9 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -87,6 +89,10 @@ class Form1Test : public ::testing::Test {
     services.urlTimeouts = {1, 2};
     form = std::make_unique<Form1>(services);
     return *form;
+  }
+  // Lets the event loop run until the window's run has ended.
+  bool WaitForRun(int ms = 60000) {
+    return QTest::qWaitFor([&] { return !form->logic().running(); }, ms);
   }
   template <typename T>
   T* Child(const char* name) {
@@ -164,6 +170,7 @@ TEST_F(Form1Test, EnterPressesDistributeAndEscClosesTheWindow) {
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   QTest::keyClick(f.focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(WaitForRun());
   // The run over the empty selection asks for a file.
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_EQ(Shown()[0].text, "보낼파일을 선택하세요.");
@@ -254,7 +261,7 @@ TEST_F(Form1Test, ComboDropDownsGetTheirHeightAndWidthInPixels) {
   EXPECT_GT(full->maxVisibleItems(), 10);
 }
 
-TEST_F(Form1Test, ACommandLineStartPaintsTheWindowBeforeTheRunBlocksIt) {
+TEST_F(Form1Test, ACommandLineStartShowsThePaintedWindowAndRunsWhileTheEventLoopGoesOn) {
   Form1& f = Make();
   PaintCounter counter;
   f.installEventFilter(&counter);
@@ -267,6 +274,9 @@ TEST_F(Form1Test, ACommandLineStartPaintsTheWindowBeforeTheRunBlocksIt) {
   const std::string notAProgram = (root_ / "x.exe").string();
   std::ofstream(notAProgram) << "not a program";
   f.Load(notAProgram);
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_TRUE(f.logic().running());  // the load returned with the run going
+  ASSERT_TRUE(WaitForRun());
   // The question of the version check (no version) came while the window
   // was shown and painted.
   ASSERT_FALSE(Shown().empty());
@@ -291,33 +301,7 @@ TEST(MessageBoxStyles, MapToButtonsIconAndDefault) {
   EXPECT_EQ(LookForStyle(36).defaultButton, QMessageBox::Yes);
 }
 
-TEST_F(Form1Test, WhatTheWorkflowChangesIsPaintedAtOnceWithoutTheEventLoop) {
-  Form1& f = Make();
-  f.Load("");
-  f.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-  QCoreApplication::processEvents();  // nothing left to paint
-  PaintCounter counter;
-  struct Row {
-    const char* control;
-    std::function<void()> change;
-  };
-  const Row rows[] = {
-      {"lblVer", [&] { f.logic().VersionShown("버전: 1.01.33"); }},
-      {"lblWaiting", [&] { f.logic().WaitingShown(true); }},
-      {"ProgressBar1", [&] { f.logic().Progress(0, 10 * 1024); }},
-      {"ProgressBar1", [&] { f.logic().Progress(5 * 1024, 10 * 1024); }},  // a visible step
-  };
-  for (const Row& row : rows) {
-    auto* w = Child<QWidget>(row.control);
-    w->installEventFilter(&counter);
-    counter.paints.clear();
-    row.change();
-    EXPECT_GT(counter.paints[w], 0) << row.control;
-  }
-}
-
-TEST_F(Form1Test, AWholeRunPaintsTheBarWhileItBlocksAndClosesAfterSending) {
+TEST_F(Form1Test, AWholeRunPaintsTheBarAndClosesAfterSending) {
   LocalServer server;
   config.ftpPort = server.ftpPort();
   config.httpPort = server.httpPort();
@@ -327,22 +311,19 @@ TEST_F(Form1Test, AWholeRunPaintsTheBarWhileItBlocksAndClosesAfterSending) {
   f.Load("");
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-  QCoreApplication::processEvents();
   auto* bar = Child<QProgressBar>("ProgressBar1");
   auto* version = Child<QLabel>("lblVer");
   PaintCounter counter;
   bar->installEventFilter(&counter);
   Child<QComboBox>("cmbLocalFullPath")->setEditText(QString::fromStdString(program));
   Child<QCheckBox>("chkCodeSigning")->setChecked(false);
-  // Without a UPX program the run never yields, so whatever was painted was
-  // painted while the run held the event loop.
   Child<QPushButton>("cmdDistribute")->click();
+  ASSERT_TRUE(WaitForRun());
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_GT(counter.paints[bar], 0);
   EXPECT_EQ(version->text().toStdString(), "버전: 1.01.33");
   EXPECT_GE(version->width(), version->sizeHint().width());  // the whole caption shows
-  // The bar counted the file's whole 1 KiB blocks.
-  EXPECT_EQ(bar->maximum(), static_cast<int>(fs::file_size(program) / 1024));
+  EXPECT_EQ(bar->maximum(), kBarSteps);
   EXPECT_EQ(bar->value(), bar->maximum());
   EXPECT_FALSE(f.isVisible());  // closed after sending, without "배포완료"
   EXPECT_TRUE(Shown().empty());
@@ -396,6 +377,107 @@ TEST_F(Form1Test, ThePasswordDialogMasksTheFieldKeepsOkOffUntilTypedAndReturnsTh
     QTest::keyClick(field, Qt::Key_Escape);
   });
   EXPECT_FALSE(f.AskPassword("다시").has_value());
+}
+
+TEST_F(Form1Test, ForAFileOver32MiBTheBarIsFullWhenTheCompletionShowsAndDistributeIsDisabledTillTheEnd) {
+  LocalServer server;
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  const fs::path program = root_ / "Tool.Setup.exe";
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  {
+    // 33 MiB: past the 32,767 blocks of 1 KiB where the bar of old wrapped.
+    std::ofstream out(program, std::ios::binary | std::ios::app);
+    const std::string filler(1024 * 1024, '\x5a');
+    for (int i = 0; i < 33; ++i) out << filler;
+  }
+  Form1& f = Make();
+  f.Load("");
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* bar = Child<QProgressBar>("ProgressBar1");
+  auto* distribute = Child<QPushButton>("cmdDistribute");
+  int barAtMessage = -1;
+  bool enabledAtMessage = true;
+  boxes.onShow = [&] {
+    barAtMessage = bar->value();
+    enabledAtMessage = distribute->isEnabled();
+  };
+  Child<QComboBox>("cmbLocalFullPath")->setEditText(QString::fromStdString(program.string()));
+  Child<QCheckBox>("chkCodeSigning")->setChecked(false);
+  Child<QCheckBox>("chkSuccUnload")->setChecked(false);
+  distribute->click();
+  EXPECT_FALSE(distribute->isEnabled());  // shown disabled as soon as the run begins
+  ASSERT_TRUE(WaitForRun());
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "배포완료");
+  EXPECT_EQ(barAtMessage, kBarSteps);  // full, not wrapped
+  EXPECT_EQ(bar->maximum(), kBarSteps);
+  EXPECT_FALSE(enabledAtMessage);  // the run's message is part of the run
+  EXPECT_TRUE(distribute->isEnabled());
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe").size(), fs::file_size(program));
+}
+
+TEST_F(Form1Test, TheWindowAnswersEscWhileTheServerDoesNotAnswerAndYesStopsTheRun) {
+  // The lastver read gets no answer until its time-out, long enough that a
+  // loaded machine's slowness cannot be mistaken for it.
+  constexpr double kStall = 40;
+  LocalServer server({"--lastver-fault", "stall"});
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  const std::string program = (root_ / "Tool.Setup.exe").string();
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Services services{boxes, {files, settings, cp949, facts, launcher, sleeper}, config};
+  services.urlTimeouts = {5, static_cast<long>(kStall)};
+  form = std::make_unique<Form1>(services);
+  Form1& f = *form;
+  f.Load("");
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  Child<QComboBox>("cmbLocalFullPath")->setEditText(QString::fromStdString(program));
+  Child<QCheckBox>("chkCodeSigning")->setChecked(false);
+  const auto started = std::chrono::steady_clock::now();
+  Child<QPushButton>("cmdDistribute")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.CommandLogText().find("HTTP GET") != std::string::npos; }));
+
+  // Esc while the run waits: the stop question comes at once (No).
+  const auto pressed = std::chrono::steady_clock::now();
+  QTest::keyClick(f.focusWidget(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Shown().empty(); }, 20000));
+  const auto answered = std::chrono::steady_clock::now();
+  EXPECT_EQ(Shown()[0].text, kStopQuestion);
+  EXPECT_TRUE(f.logic().running());  // asked during the wait, not after it
+  const auto seconds = [](auto d) { return std::chrono::duration<double>(d).count(); };
+  EXPECT_LT(seconds(answered - pressed), kStall / 4);
+  EXPECT_TRUE(f.isVisible());
+
+  // Yes: the window goes at once and the run ends without the time-out.
+  boxes.recorded.AnswerNextQuestion(kAnswerYes);
+  QTest::keyClick(f.focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(f.isVisible());
+  f.logic().EndRun();
+  EXPECT_LT(seconds(std::chrono::steady_clock::now() - started), kStall / 2);
+  EXPECT_EQ(Shown().size(), 2u);  // nothing after the stop
+  EXPECT_TRUE(server.ListUploadDir().empty());
+}
+
+TEST_F(Form1Test, TypingOrChoosingASelectionClearsTheVersionShown) {
+  settings.Set(kAppTitle, "RecentFiles", "1", "/b/y.exe");
+  settings.Set(kAppTitle, "RecentFiles", "2", "/a/z.exe");
+  Form1& f = Make();
+  f.Load("");
+  f.show();
+  auto* version = Child<QLabel>("lblVer");
+  auto* selection = Child<QComboBox>("cmbLocalFullPath");
+  f.logic().VersionShown("버전: 1.01.33");
+  QTest::keyClicks(selection->lineEdit(), "x");
+  EXPECT_EQ(version->text().toStdString(), "버전:");
+  f.logic().VersionShown("버전: 1.01.33");
+  emit selection->activated(1);
+  EXPECT_EQ(version->text().toStdString(), "버전:");
+  f.logic().VersionShown("버전: 1.01.33");
+  emit Child<QComboBox>("cmbLocalFileOnly")->activated(0);
+  EXPECT_EQ(version->text().toStdString(), "버전:");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // What the Win32 window adds to the shared window logic, on real windows
 // under a display: its controls and their kinds, places and focus order,
 // the dialog keys, typing and clicking into the registry, dropped file
-// lists, the combo lists, the file dialog, painting while a run blocks the
-// message loop, and closing.
+// lists, the combo lists, the file dialog, a window that stays alive while
+// its run works, stopping and closing, and a layout that fits a small
+// screen at a large scale.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,12 +15,14 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/tick_state.hpp"
@@ -201,6 +204,21 @@ class Form1Win32Test : public ::testing::Test {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
   }
+  // Runs the message loop as the program would until `done` (at most
+  // `limit`); false when it never came.
+  template <typename Done>
+  bool PumpUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= until) return false;
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      form->ProcessPendingMessages();
+    }
+    return true;
+  }
+  bool WaitForRun() {
+    return PumpUntil([&] { return !form->logic().running(); });
+  }
 
   fs::path root_;
   ObservedBoxes boxes;
@@ -326,6 +344,7 @@ TEST_F(Form1Win32Test, EnterPressesDistributeAndEscClosesTheWindowAndEndsTheLoop
   // Enter in the selection's text field: a run over the empty selection.
   const HWND field = ::GetWindow(H(C::cmbLocalFullPath), GW_CHILD);
   PressKey(field, VK_RETURN);
+  ASSERT_TRUE(WaitForRun());
   ASSERT_EQ(boxes.recorded.shown().size(), 1u);
   EXPECT_EQ(boxes.recorded.shown()[0].text, "보낼파일을 선택하세요.");
   EXPECT_EQ(f.lastRun().status, RunStatus::kEmptySelection);
@@ -497,24 +516,31 @@ TEST_F(Form1Win32Test, AMoveToAScreenOfAnotherDensityLaysTheWindowOutAgainAtIt) 
   RECT suggested{10, 20, 1200, 300};
   ::SendMessageW(f.hwnd(), WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested));
 
-  EXPECT_EQ(f.twipsPerPixel(), 12);
-  // (The window's own size follows the frame the system draws at the new
-  // density, which a message alone does not change: only a real second
-  // screen shows it.)
+  // 1095 pixels wide at 120 DPI (12 twips a pixel) would not fit this
+  // 1024-pixel screen: 13 twips a pixel is the largest scale that does.
+  EXPECT_EQ(f.twipsPerPixel(), 13);
+  EXPECT_EQ(f.Bounds(C::cmdDistribute).left, 799);  // 10395 twips
+  EXPECT_EQ(f.Bounds(C::cmdDistribute).width, 91);  // 1185 twips
+  EXPECT_EQ(f.Bounds(C::cmbLocalFullPath).left, 86);
+  EXPECT_EQ(::SendMessageW(H(C::cmbLocalFullPath), CB_GETDROPPEDWIDTH, 0, 0), 625);
+  EXPECT_THAT(full.heights, ::testing::Contains(384));
+  // Where the system suggested, moved as far as needed to lie inside the
+  // work area. (The window's own size follows the frame the system draws
+  // at the new density, which a message alone does not change: only a real
+  // second screen shows it.)
   RECT window{};
   ::GetWindowRect(f.hwnd(), &window);
-  EXPECT_EQ(window.left, 10);
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   EXPECT_EQ(window.top, 20);
-  EXPECT_EQ(f.Bounds(C::cmdDistribute).left, 866);  // 10395 twips
-  EXPECT_EQ(f.Bounds(C::cmdDistribute).width, 98);   // 1185 twips
-  EXPECT_EQ(f.Bounds(C::cmbLocalFullPath).left, 93);
-  EXPECT_EQ(::SendMessageW(H(C::cmbLocalFullPath), CB_GETDROPPEDWIDTH, 0, 0), 677);
-  EXPECT_THAT(full.heights, ::testing::Contains(416));
-  // The font grows with the density.
-  LOGFONTW at120{};
-  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(H(C::Label1), WM_GETFONT, 0, 0)), sizeof at120,
-               &at120);
-  EXPECT_GT(std::abs(at120.lfHeight), std::abs(at96.lfHeight));
+  EXPECT_LE(window.left, 10);
+  EXPECT_LE(window.right, work.right);
+  EXPECT_GE(window.left, work.left);
+  // The font grows with the scale.
+  LOGFONTW after{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(H(C::Label1), WM_GETFONT, 0, 0)), sizeof after,
+               &after);
+  EXPECT_GT(std::abs(after.lfHeight), std::abs(at96.lfHeight));
 }
 
 TEST_F(Form1Win32Test, TheFileDialogOpensInTheLastFolderAndGivesTheChosenFile) {
@@ -577,6 +603,8 @@ TEST_F(Form1Win32Test, ACommandLineStartSignsAndPublishesPaintingTheBarAndCloses
   Form1& f = Make();
   PaintedPositions painted(H(C::ProgressBar1));
   f.Load(testing::Utf8Of(program));
+  EXPECT_TRUE(f.logic().running());  // the load returned with the run going
+  ASSERT_TRUE(WaitForRun());
 
   EXPECT_TRUE(f.lastRun().AllPublished());
   EXPECT_TRUE(boxes.recorded.shown().empty());  // no "배포완료": closed after sending
@@ -587,22 +615,18 @@ TEST_F(Form1Win32Test, ACommandLineStartSignsAndPublishesPaintingTheBarAndCloses
   EXPECT_EQ(server.ReadUploaded("Tool.Setup.exe"), Bytes(program));
   EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
   EXPECT_EQ(ReadRecentFiles(settings), Strings{testing::Utf8Of(program)});
-  // Nothing yields during the transfer (no packer), so a bar painted part
-  // way or full was painted while the run held the message loop.
-  const int blocks = static_cast<int>(fs::file_size(program) / 1024);
-  ASSERT_GT(blocks, 1);
-  EXPECT_NE(std::find_if(painted.positions.begin(), painted.positions.end(),
-                         [](int p) { return p > 0; }),
-            painted.positions.end());
+  // The bar was painted full before the window closed.
+  EXPECT_THAT(painted.positions, ::testing::Contains(kBarSteps));
 }
 
-TEST_F(Form1Win32Test, AWindowClosedAtARunsYieldHidesAtOnceAndGoesWhenTheRunHasEnded) {
+TEST_F(Form1Win32Test, DuringARunDistributeIsDisabledAndClosingAsksWhetherToStop) {
   LocalServer server;
   config.ftpPort = server.ftpPort();
   config.httpPort = server.httpPort();
   const fs::path program = root_ / "Tool.Setup.exe";
   fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  const std::string packer = testing::InstallFakeProgram(root_, "upx", {});
+  // A packer that takes its time: the run waits for it.
+  const std::string packer = testing::InstallFakeProgram(root_, "upx", {"any sleep 1000"});
   Form1& f = Make();
   f.Load("");
   f.ShowForm();
@@ -610,20 +634,166 @@ TEST_F(Form1Win32Test, AWindowClosedAtARunsYieldHidesAtOnceAndGoesWhenTheRunHasE
   f.SetText(C::Text1, packer);
   f.SetTick(C::chkCodeSigning, kUnticked);
   f.SetTick(C::chkSuccUnload, kUnticked);
-  f.SetTick(C::ChkPassive, kTicked);
-  bool hiddenButThere = false;
-  boxes.onShow = [&] { hiddenButThere = ::IsWindow(H(C::ChkPassive)) && !::IsWindowVisible(f.hwnd()); };
-  // Closed while the run waits, processed at the yield after the packer.
-  ::PostMessageW(f.hwnd(), WM_CLOSE, 0, 0);
-  ::SendMessageW(H(C::cmdDistribute), BM_CLICK, 0, 0);
+  ::SendMessageW(H(C::cmdDistribute), BM_CLICK, 0, 0);  // which gives it the focus
+  EXPECT_TRUE(f.logic().running());
+  EXPECT_FALSE(::IsWindowEnabled(H(C::cmdDistribute)));
+  // The focus went to the selection, where Enter starts nothing now.
+  const HWND field = ::GetWindow(H(C::cmbLocalFullPath), GW_CHILD);
+  EXPECT_EQ(::GetFocus(), field);
+  PressKey(field, VK_RETURN);
 
+  // The close box while the packer works: the question, No, and the run
+  // goes on to its end.
+  ::PostMessageW(f.hwnd(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !boxes.recorded.shown().empty(); }));
+  EXPECT_EQ(boxes.recorded.shown()[0].text, kStopQuestion);
+  EXPECT_EQ(boxes.recorded.shown()[0].style, kStyleQuestionYesNo);
+  EXPECT_TRUE(f.logic().running());
+  ASSERT_TRUE(WaitForRun());
   EXPECT_TRUE(f.lastRun().AllPublished());
-  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "33\r\n");
-  ASSERT_EQ(boxes.recorded.shown().size(), 1u);
-  EXPECT_EQ(boxes.recorded.shown()[0].text, "배포완료");
-  EXPECT_TRUE(hiddenButThere);
+  ASSERT_EQ(boxes.recorded.shown().size(), 2u);
+  EXPECT_EQ(boxes.recorded.shown()[1].text, "배포완료");
+  EXPECT_TRUE(::IsWindowEnabled(H(C::cmdDistribute)));
+  EXPECT_NE(f.hwnd(), nullptr);
+
+  // Esc during the next run, Yes: the window goes at once, the packer is
+  // ended and the file put back as it was.
+  const long packerMs = 20000;
+  testing::ControlFakeProgram(root_, {"any sleep " + std::to_string(packerMs)});
+  const std::string before = Bytes(program);
+  server.PutUploaded("Tool.Setup_lastver.txt", "32\r\n");
+  ::SendMessageW(H(C::cmdDistribute), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return fs::exists(program.string() + ".before-upx"); }));
+  boxes.recorded.AnswerNextQuestion(kAnswerYes);
+  const auto stopped = std::chrono::steady_clock::now();
+  PressKey(::GetWindow(H(C::cmbLocalFullPath), GW_CHILD), VK_ESCAPE);
   EXPECT_EQ(f.hwnd(), nullptr);
   EXPECT_TRUE(QuitPosted());
+  f.logic().EndRun();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+  EXPECT_LT(seconds, packerMs / 1000.0 / 4);  // the packer's time was not waited out
+  EXPECT_EQ(Bytes(program), before);
+  EXPECT_EQ(server.ReadUploaded("Tool.Setup_lastver.txt"), "32\r\n");
+  EXPECT_EQ(boxes.recorded.shown().size(), 3u);  // nothing after the question
+}
+
+TEST_F(Form1Win32Test, TheWindowAnswersWhileTheServerDoesNotAnswer) {
+  // The lastver read gets no answer until its time-out, long enough that a
+  // loaded machine's slowness cannot be mistaken for it.
+  constexpr long kStall = 40;
+  LocalServer server({"--lastver-fault", "stall"});
+  config.ftpPort = server.ftpPort();
+  config.httpPort = server.httpPort();
+  const fs::path program = root_ / "Tool.Setup.exe";
+  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
+  Form1Services services{boxes, {files, settings, cp949, facts, launcher, sleeper}, config};
+  services.urlTimeouts = {5, kStall};
+  form = std::make_unique<Form1>(services);
+  Form1& f = *form;
+  f.Load("");
+  f.ShowForm();
+  f.SetText(C::cmbLocalFullPath, testing::Utf8Of(program));
+  f.SetTick(C::chkCodeSigning, kUnticked);
+  ::SendMessageW(H(C::cmdDistribute), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return server.CommandLogText().find("HTTP GET") != std::string::npos; }));
+
+  // A message from another thread, as the system's check for a hung window
+  // sends one, is answered while the run waits.
+  const HWND window = f.hwnd();
+  double answeredIn = -1;
+  std::thread asker([&] {
+    const auto sent = std::chrono::steady_clock::now();
+    DWORD_PTR result = 0;
+    if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStall * 1000 / 2, &result)) {
+      answeredIn = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    }
+  });
+  ASSERT_TRUE(PumpUntil([&] { return answeredIn >= 0; }, std::chrono::seconds(kStall / 2 + 2)));
+  asker.join();
+  EXPECT_LT(answeredIn, kStall / 10.0) << "answered after " << answeredIn << " s";
+  EXPECT_TRUE(f.logic().running());  // during the wait, not after it
+  // Esc asks at once; Yes ends the wait without its time-out.
+  boxes.recorded.AnswerNextQuestion(kAnswerYes);
+  PressKey(::GetWindow(H(C::cmbLocalFullPath), GW_CHILD), VK_ESCAPE);
+  ASSERT_EQ(boxes.recorded.shown().size(), 1u);
+  EXPECT_EQ(boxes.recorded.shown()[0].text, kStopQuestion);
+  EXPECT_EQ(f.hwnd(), nullptr);
+  EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(Form1Win32Test, TypingIntoTheSelectionClearsTheVersionShown) {
+  settings.Set(kAppTitle, "RecentFiles", "1", "C:\\b\\y.exe");
+  settings.Set(kAppTitle, "RecentFiles", "2", "C:\\a\\z.exe");
+  Form1& f = Make();
+  f.Load("");
+  f.ShowForm();
+  f.logic().VersionShown("버전: 1.01.33");
+  ::SendMessageW(::GetWindow(H(C::cmbLocalFullPath), GW_CHILD), WM_CHAR, L'x', 1);
+  EXPECT_EQ(f.Text(C::lblVer), "버전:");
+  f.logic().VersionShown("버전: 1.01.33");
+  // A path chosen from the selection's own list, by arrow key.
+  f.FocusOn(C::cmbLocalFullPath);
+  PressKey(::GetWindow(H(C::cmbLocalFullPath), GW_CHILD), VK_DOWN);
+  EXPECT_EQ(f.Text(C::lblVer), "버전:");
+}
+
+// Run by its own test at 144 DPI on a 1024 by 768 screen (a wine session
+// with --dpi 144); at 96 DPI the window fits anyway and this is skipped.
+TEST_F(Form1Win32Test, AtALargeScaleOnASmallScreenEveryControlStaysOnTheWorkArea) {
+  const UINT dpi = [] {
+    const HDC screen = ::GetDC(nullptr);
+    const int value = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(value);
+  }();
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  if (dpi < 144 || work.right - work.left > 1024) {
+    GTEST_SKIP() << "needs 144 DPI on a 1024 by 768 screen; this is " << dpi << " DPI, "
+                 << work.right - work.left << " wide";
+  }
+  Form1& f = Make();
+  f.Load("");
+  f.ShowForm();
+  // At 144 DPI the window would be 1314 pixels wide: it is laid out at the
+  // largest scale that fits instead.
+  EXPECT_GT(f.twipsPerPixel(), 10);
+  RECT window{};
+  ::GetWindowRect(f.hwnd(), &window);
+  EXPECT_GE(window.left, work.left);
+  EXPECT_GE(window.top, work.top);
+  EXPECT_LE(window.right, work.right);
+  EXPECT_LE(window.bottom, work.bottom);
+  RECT client{};
+  ::GetClientRect(f.hwnd(), &client);
+  ::MapWindowPoints(f.hwnd(), HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+  const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(H(C::cmdDistribute), WM_GETFONT, 0, 0));
+  for (const ControlLayout& l : kForm1Layout) {
+    if (l.id == C::lblWaiting) continue;  // hidden until the signing wait
+    const HWND h = H(l.id);
+    RECT at{};
+    ::GetWindowRect(h, &at);
+    if (l.id != C::cmbLocalFullPath && l.id != C::cmbLocalFileOnly) {
+      // (A combo box's window is as high as its dropped list.)
+      EXPECT_LE(at.bottom, client.bottom) << l.name;
+    }
+    EXPECT_GE(at.left, client.left) << l.name;
+    EXPECT_GE(at.top, client.top) << l.name;
+    EXPECT_LE(at.right, client.right) << l.name;
+    EXPECT_TRUE(::IsWindowVisible(h)) << l.name;
+    // A caption fits its control in the font it is drawn in.
+    const std::wstring caption = win32::Wide(l.caption);
+    if (caption.empty() || l.id == C::Text1) continue;
+    RECT needed{0, 0, 0, 0};
+    const HDC dc = ::GetDC(h);
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &needed, DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(h, dc);
+    const bool box = (StyleOf(h) & BS_TYPEMASK) == BS_AUTOCHECKBOX && ClassOf(h) == L"Button";
+    const int glyph = box ? ::GetSystemMetrics(SM_CXMENUCHECK) : 0;
+    EXPECT_LE(needed.right + glyph, at.right - at.left) << l.name;
+  }
 }
 
 // The child of `dialog` of that class (and caption, when given).
