@@ -25,7 +25,7 @@ export PARONE_DEPLOY_CA_FILE=$tls/ca.pem
 # The programs have no password built in: the demo server's account
 # password comes through the environment (a user keeps hers with
 # "parone-deploy-cli login" or the window's password dialog instead).
-export PARONE_DEPLOY_FTP_PASSWORD='Rb4#kQ9zLw2p'
+export PARONE_DEPLOY_FTP_PASSWORD='Demo#Only-Server1'
 server=localhost:$ftp:$http
 
 # A copy of the sample, since signing replaces the local file.

@@ -49,7 +49,9 @@ except ImportError as exc:
              "and install python3-pyftpdlib" % exc)
 
 FTP_USER = "sdc1"
-FTP_PASSWORD = "Rb4#kQ9zLw2p"
+# The demo account's own password, not the one the company's account had
+# built into the old tool (which no source or program carries any more).
+FTP_PASSWORD = "Demo#Only-Server1"
 FTP_PERMS = "elradfmwMT"
 # The update folder as the client names it: Korean letters in code page 949.
 UPDATE_DIR = "자동업데이트_v1".encode("cp949")

@@ -21,7 +21,7 @@ import unittest
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE64 = os.environ.get("PARONE_WINE64", "/usr/lib/wine/wine64")
 # The local server's account password; the program has none built in.
-DEMO_PASSWORD = "Rb4#kQ9zLw2p"
+DEMO_PASSWORD = "Demo#Only-Server1"
 EXE = PROBE = SAMPLE = None
 UPLOAD_DIR = "자동업데이트_v1".encode("cp949")
 RECENT_KEY = "HKCU\\Software\\VB and VBA Program Settings\\파로네_배포\\RecentFiles"

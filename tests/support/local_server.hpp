@@ -83,7 +83,7 @@ bool SignatureVerifies(const std::string& file, const std::string& certificate);
 // The password the local server's account takes unless --password says
 // another. The programs have none built in: tests hand it over in the
 // request or in PARONE_DEPLOY_FTP_PASSWORD.
-inline constexpr const char* kDemoPassword = "Rb4#kQ9zLw2p";
+inline constexpr const char* kDemoPassword = "Demo#Only-Server1";
 
 // "자동업데이트_v1" in code page 949.
 inline const std::string kUploadDirCp949 =
