@@ -1,26 +1,12 @@
 #include <nlohmann/json.hpp>
 
-#include <cmath>
-
 #include "cli/commands.hpp"
 #include "common/path_names.hpp"
 #include "distribution/error_json.hpp"
 
 namespace parone {
-namespace {
 
 using Json = nlohmann::ordered_json;
-
-// A build as a whole number where it is one ("33", not "33.0"), as the
-// journal writes it.
-Json BuildJson(double build) {
-  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
-    return Json(static_cast<std::int64_t>(build));
-  }
-  return Json(build);
-}
-
-}  // namespace
 
 // Keys in the documented order; a value nothing gave is null. Names that are
 // not UTF-8 (possible on Linux) show U+FFFD where the bad bytes were.

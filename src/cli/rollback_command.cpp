@@ -1,7 +1,6 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <cmath>
 #include <ostream>
 
 #include "cli/commands.hpp"
@@ -17,15 +16,6 @@ namespace parone {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// A build as a whole number where it is one ("33", not "33.0"), as the
-// journal and publish --json write it.
-Json BuildJson(double build) {
-  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
-    return Json(static_cast<std::int64_t>(build));
-  }
-  return Json(build);
-}
 
 // --to's value: whole decimal digits, as the history folder names builds.
 std::optional<double> ParseBuild(const std::string& text) {

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cmath>
 #include <cstdio>
 
 #include "common/hex_text.hpp"
@@ -51,14 +50,6 @@ constexpr std::string_view kLineStart = "{\"time\":";
 template <typename T>
 Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
-}
-
-// A build as a whole number where it is one ("33", not "33.0").
-Json BuildJson(double build) {
-  if (std::isfinite(build) && build == std::floor(build) && std::fabs(build) < 9e15) {
-    return Json(static_cast<std::int64_t>(build));
-  }
-  return Json(build);
 }
 
 }  // namespace

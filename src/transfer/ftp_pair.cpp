@@ -245,11 +245,10 @@ PairOutcome FtpSession::StoreStraightPair(FtpStagedFile& program, FtpStagedFile&
     auto file = files_.OpenForReading(kept);
     return file && StoreOver(*file, program.finalPath_, program.finalName_, nullptr).ok();
   };
-  const Status stored =
-      StoreOver(*program.source_, program.finalPath_, program.finalName_, program.progress_);
-  if (!stored) {
-    out.error = stored.error();
-    if (restore()) {
+  // The old pair is live again, or half of a pair is: then say so, and where
+  // the old program file is.
+  auto endWith = [&](bool oldPairBack) {
+    if (oldPairBack) {
       out.live = LivePair::kOld;
       if (*exists) files_.DeleteFile(kept);
     } else {
@@ -257,6 +256,12 @@ PairOutcome FtpSession::StoreStraightPair(FtpStagedFile& program, FtpStagedFile&
       out.keptCopy = kept;
     }
     return out;
+  };
+  const Status stored =
+      StoreOver(*program.source_, program.finalPath_, program.finalName_, program.progress_);
+  if (!stored) {
+    out.error = stored.error();
+    return endWith(restore());
   }
   connection_.Remove(program.temporaryPath_);
   program.pending_ = false;
@@ -281,15 +286,7 @@ PairOutcome FtpSession::StoreStraightPair(FtpStagedFile& program, FtpStagedFile&
     return StoreOver(old, lastVer.finalPath_, lastVer.finalName_, nullptr).ok();
   }()
                                       : (connection_.Remove(lastVer.finalPath_), true);
-  if (lastVerBack && restore()) {
-    out.live = LivePair::kOld;
-    if (*exists) files_.DeleteFile(kept);
-  } else {
-    // Half of a pair is live: say so, and where the old program file is.
-    out.live = LivePair::kDamaged;
-    out.keptCopy = kept;
-  }
-  return out;
+  return endWith(lastVerBack && restore());
 }
 
 }  // namespace parone

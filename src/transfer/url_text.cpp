@@ -66,15 +66,11 @@ Error NoAnswer(Stage stage, CURLcode rc, std::string text, const std::string& ur
   return Error{stage, CodeKind::kCurl, static_cast<long>(rc), std::move(text), url, static_cast<long>(rc)};
 }
 
-}  // namespace
-
-std::string DescribeAnswer(const Result<HttpAnswer>& answer) {
-  if (answer) return "HTTP " + std::to_string(answer->status);
-  return "응답 없음 (" + answer.error().message + ")";
-}
-
-Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage,
-                                UrlTextTimeouts timeouts, std::size_t maxBytes, Stage stage) {
+// One GET, its body as the server sent it (at most `limit` bytes), from
+// `offset` on when a range is asked for.
+Result<HttpAnswer> FetchBytes(const std::string& url, const CodePage& codePage,
+                              UrlTextTimeouts timeouts, std::size_t limit, Stage stage,
+                              std::optional<std::uint64_t> offset) {
   const auto urlBytes = codePage.FromUtf8(url);
   if (!urlBytes) {
     return NoAnswer(stage, CURLE_URL_MALFORMAT, "URL을 코드 페이지 949로 바꿀 수 없습니다", url);
@@ -84,8 +80,13 @@ Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage
   CURL* h = curl.get();
   HeaderList headers;
   SetUpRequest(curl, *urlBytes, headers, timeouts);
+  std::string range;
+  if (offset) {
+    range = std::to_string(*offset) + "-" + std::to_string(*offset + (limit > 0 ? limit - 1 : 0));
+    curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+  }
   Collected collected;
-  collected.limit = maxBytes;
+  collected.limit = limit;
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &collected);
   const auto rc = static_cast<CURLcode>(curl.Perform());
@@ -96,37 +97,28 @@ Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage
   }
   HttpAnswer answer;
   answer.status = HttpStatus(h);
-  answer.body = codePage.ToUtf8(collected.bytes);
+  answer.body = std::move(collected.bytes);
+  return answer;
+}
+
+}  // namespace
+
+std::string DescribeAnswer(const Result<HttpAnswer>& answer) {
+  if (answer) return "HTTP " + std::to_string(answer->status);
+  return "응답 없음 (" + answer.error().message + ")";
+}
+
+Result<HttpAnswer> FetchUrlText(const std::string& url, const CodePage& codePage,
+                                UrlTextTimeouts timeouts, std::size_t maxBytes, Stage stage) {
+  auto answer = FetchBytes(url, codePage, timeouts, maxBytes, stage, std::nullopt);
+  if (answer) answer->body = codePage.ToUtf8(answer->body);
   return answer;
 }
 
 Result<HttpAnswer> FetchUrlRange(const std::string& url, const CodePage& codePage,
                                  UrlTextTimeouts timeouts, std::uint64_t offset,
                                  std::size_t length, Stage stage) {
-  const auto urlBytes = codePage.FromUtf8(url);
-  if (!urlBytes) {
-    return NoAnswer(stage, CURLE_URL_MALFORMAT, "URL을 코드 페이지 949로 바꿀 수 없습니다", url);
-  }
-  CurlEasy curl;
-  if (!curl.valid()) return NoAnswer(stage, CURLE_FAILED_INIT, curl.ErrorText(CURLE_FAILED_INIT), url);
-  CURL* h = curl.get();
-  HeaderList headers;
-  SetUpRequest(curl, *urlBytes, headers, timeouts);
-  const std::string range =
-      std::to_string(offset) + "-" + std::to_string(offset + (length > 0 ? length - 1 : 0));
-  curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
-  Collected collected;
-  collected.limit = length;
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &collected);
-  const auto rc = static_cast<CURLcode>(curl.Perform());
-  if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && HttpStatus(h) != 0)) {
-    return NoAnswer(stage, rc, curl.ErrorText(rc), url);
-  }
-  HttpAnswer answer;
-  answer.status = HttpStatus(h);
-  answer.body = std::move(collected.bytes);
-  return answer;
+  return FetchBytes(url, codePage, timeouts, length, stage, offset);
 }
 
 std::string OpenUrlText(const std::string& url, const CodePage& codePage,
