@@ -21,6 +21,7 @@
 #include "common/error.hpp"
 #include "common/stop_signal.hpp"
 #include "platform/code_page.hpp"
+#include "transfer/ftp_tls.hpp"
 
 namespace parone {
 
@@ -36,28 +37,6 @@ struct FtpTimeouts {
   // code 42), except renames and removals, which get kStopGraceMs more (see
   // FtpConnection); null: only the time-outs end a wait.
   const StopSignal* stop = nullptr;
-};
-
-// Whether the control and data connections are protected by TLS (explicit
-// FTPS: AUTH TLS, then PBSZ and PROT P for the data).
-enum class FtpTlsMode {
-  kAuto,     // TLS where the server offers it, plain FTP where it does not
-  kRequire,  // TLS or nothing: a server without it is refused before USER
-  kOff,      // plain FTP
-};
-
-struct FtpTls {
-  FtpTlsMode mode = FtpTlsMode::kAuto;
-  // kAuto for a host that has spoken TLS before: a plain answer now is
-  // refused as a downgrade, since someone on the way may have stripped it.
-  bool spokenBefore = false;
-  // PEM certificates of a CA to trust (UTF-8 path; "" none). With OpenSSL
-  // it is trusted besides the system's certificates; Schannel checks the
-  // server against this file alone when one is given.
-  std::string caFile;
-  // The server's public key, "sha256//BASE64" (several joined by ";"), checked
-  // besides the certificate chain; "" none.
-  std::string pin;
 };
 
 // How long after a stop a rename or a removal may still run: what a stopped
@@ -77,31 +56,6 @@ struct FtpEndpoint {
   std::string netrcFile{};
   FtpTls tls{};
 };
-
-// `Error::code` of a CodeKind::kNone error from Open (stage connect, with
-// libcurl's code 64 in transferCode): the server offers no TLS, and it was
-// required.
-enum FtpTlsCheck : long {
-  kFtpTlsMissing = 7,    // by the mode kRequire
-  kFtpTlsDowngrade = 8,  // because the host spoke TLS before
-};
-
-// Why Open refused a server before logging in to it, from the error it
-// returned; kNone for an error of any other kind. The certificate's
-// reasons are read from libcurl's wording of OpenSSL's and Schannel's
-// verdicts.
-enum class TlsRefusal {
-  kNone,
-  kUntrusted,     // no trusted CA issued the certificate (or it signed itself)
-  kNameMismatch,  // the certificate is for another host name
-  kExpired,       // the certificate is out of its validity
-  kPinMismatch,   // the public key is not the pinned one
-  kCertificate,   // the certificate failed its check for another reason
-  kCaFile,        // the CA file given cannot be read
-  kMissing,       // kFtpTlsMissing
-  kDowngrade,     // kFtpTlsDowngrade
-};
-TlsRefusal TlsRefusalOf(const Error& error);
 
 // The server's final reply to one command; code 0 when none came.
 struct FtpReply {
