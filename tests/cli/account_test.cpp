@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/cli.hpp"
+#include "cli_harness.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
 #include "platform/fakes/memory_credential_store.hpp"
@@ -38,31 +39,26 @@ class CliAccount : public ::testing::Test {
   void TearDown() override { testing::RemoveTestDir(root_); }
 
   int Run(const std::vector<std::string>& args) {
-    std::ostringstream outStream, errStream;
-    std::istringstream in(stdinText);
-    NativeFileSystem files;
-    Cp949CodePage codePage;
-    NativeProcessLauncher launcher;
-    RealSleeper sleeper;
-    CliContext context{outStream, errStream, in,
-                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
-                       [this](const char* name) -> std::optional<std::string> {
-                         const auto found = variables.find(name);
-                         if (found == variables.end()) return std::nullopt;
-                         return found->second;
-                       }};
-    context.credentials = &credentials;
-    context.stdinIsTerminal = typed.has_value();
-    context.readUnechoed = [this]() -> std::optional<std::string> {
-      ++unechoedReads;
-      return typed;
+    const auto environment = [this](const char* name) -> std::optional<std::string> {
+      const auto found = variables.find(name);
+      if (found == variables.end()) return std::nullopt;
+      return found->second;
     };
-    context.ftpStallSeconds = 10;
-    context.urlTimeouts = {2, 4};
-    const int status = RunCli(args, context);
-    out = outStream.str();
-    err = errStream.str();
-    return status;
+    const auto run = testing::RunCliHere(
+        args, settings, facts, environment,
+        [this](CliContext& c) {
+          c.credentials = &credentials;
+          c.stdinIsTerminal = typed.has_value();
+          c.readUnechoed = [this]() -> std::optional<std::string> {
+            ++unechoedReads;
+            return typed;
+          };
+          c.urlTimeouts = {2, 4};
+        },
+        stdinText);
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
   static std::string Address(const LocalServer& server, const std::string& host = "127.0.0.1") {
     return host + ":" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());

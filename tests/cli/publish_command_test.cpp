@@ -6,6 +6,7 @@
 
 #include "test_dir.hpp"
 #include "cli/cli.hpp"
+#include "cli_harness.hpp"
 #include "fake_program.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -29,25 +30,17 @@ class CliPublish : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   int Run(const std::vector<std::string>& args, std::optional<std::string> serverEnv = std::nullopt) {
-    std::ostringstream outStream, errStream;
-    std::istringstream in(terminalInput.value_or(""));
-    NativeFileSystem files;
     FixedProcessFacts facts(root_.string());
-    Cp949CodePage codePage;
-    NativeProcessLauncher launcher;
-    RealSleeper sleeper;
-    CliContext context{outStream, errStream, in,
-                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
-                       [serverEnv](const char* name) -> std::optional<std::string> {
-                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
-                         return std::string(name) == "PARONE_DEPLOY_SERVER" ? serverEnv : std::nullopt;
-                       }};
-    context.ftpStallSeconds = 10;
-    context.stdinIsTerminal = terminalInput.has_value();
-    const int status = RunCli(args, context);
-    out = outStream.str();
-    err = errStream.str();
-    return status;
+    const auto environment = [serverEnv](const char* name) -> std::optional<std::string> {
+      if (std::string(name) == "PARONE_DEPLOY_SERVER") return serverEnv;
+      return testing::DemoPasswordOnly(name);
+    };
+    const auto run = testing::RunCliHere(
+        args, settings, facts, environment,
+        [this](CliContext& c) { c.stdinIsTerminal = terminalInput.has_value(); }, terminalInput.value_or(""));
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
   std::string Address(const LocalServer& server) {
     return "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/cli.hpp"
+#include "cli_harness.hpp"
 #include "distribution/publish_journal.hpp"
 #include "local_server.hpp"
 #include "platform/fakes/fixed_process_facts.hpp"
@@ -54,25 +55,12 @@ class CliReport : public ::testing::Test {
                   fs::copy_options::overwrite_existing);
     return path.string();
   }
-  int Run(std::vector<std::string> args) {
-    std::ostringstream outStream, errStream;
-    std::istringstream in;
-    NativeFileSystem files;
-    Cp949CodePage codePage;
-    NativeProcessLauncher launcher;
-    RealSleeper sleeper;
-    CliContext context{outStream, errStream, in,
-                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
-                       [](const char* name) -> std::optional<std::string> {
-                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
-                         return std::nullopt;
-                       }};
-    context.ftpStallSeconds = 10;
-    context.urlTimeouts = {2, 4};
-    const int status = RunCli(args, context);
-    out = outStream.str();
-    err = errStream.str();
-    return status;
+  int Run(const std::vector<std::string>& args) {
+    const auto run = testing::RunCliHere(args, settings, facts, testing::DemoPasswordOnly,
+                                         [](CliContext& c) { c.urlTimeouts = {2, 4}; });
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
   static std::string Address(const LocalServer& server) {
     return "127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort());

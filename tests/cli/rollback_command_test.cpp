@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.hpp"
+#include "cli_harness.hpp"
 #include "common/text_encoding.hpp"
 #include "distribution/publish_journal.hpp"
 #include "local_server.hpp"
@@ -43,24 +44,12 @@ class CliRollback : public ::testing::Test {
   int Run(std::vector<std::string> args, const LocalServer& server) {
     args.push_back("--server");
     args.push_back("127.0.0.1:" + std::to_string(server.ftpPort()) + ":" + std::to_string(server.httpPort()));
-    std::ostringstream outStream, errStream;
-    std::istringstream in(terminalInput.value_or(""));
-    NativeFileSystem files;
-    Cp949CodePage codePage;
-    NativeProcessLauncher launcher;
-    RealSleeper sleeper;
-    CliContext context{outStream, errStream, in,
-                       PublishServices{files, settings, codePage, facts, launcher, sleeper},
-                       [](const char* name) -> std::optional<std::string> {
-                         if (std::string(name) == "PARONE_DEPLOY_FTP_PASSWORD") return testing::kDemoPassword;
-                         return std::nullopt;
-                       }};
-    context.ftpStallSeconds = 10;
-    context.stdinIsTerminal = terminalInput.has_value();
-    const int status = RunCli(args, context);
-    out = outStream.str();
-    err = errStream.str();
-    return status;
+    const auto run = testing::RunCliHere(
+        args, settings, facts, testing::DemoPasswordOnly,
+        [this](CliContext& c) { c.stdinIsTerminal = terminalInput.has_value(); }, terminalInput.value_or(""));
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
   // Publishes the program file of each build in turn, as a release would.
   void PublishBuilds(const LocalServer& server, std::initializer_list<int> builds) {
