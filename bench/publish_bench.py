@@ -53,6 +53,18 @@ def make_file(path, size):
             f.write(chunk)
 
 
+def make_program(sample, path, size):
+    """The sample program (build 33) grown to `size` bytes by data after its
+    end, as an installer carries its payload."""
+    shutil.copyfile(sample, path)
+    chunk = os.urandom(MIB)
+    with open(path, "ab") as f:
+        left = size - os.path.getsize(path)
+        while left > 0:
+            f.write(chunk[:min(left, MIB)])
+            left -= MIB
+
+
 def timed(cmd, env):
     start = time.perf_counter()
     subprocess.run(cmd, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -29,7 +29,7 @@ import sys
 import tempfile
 import time
 
-from publish_bench import MIB, start_server
+from publish_bench import DEMO_PASSWORD, MIB, make_program, start_server
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINE64 = "/usr/lib/wine/wine64"
@@ -58,18 +58,6 @@ class Platform:
     def path(self, local):
         """The file's path as the program sees it."""
         return local if self.kind == "linux" else "Z:" + local.replace("/", "\\")
-
-
-def make_program(sample, path, size):
-    """The sample program (build 33) grown to `size` bytes by data after its
-    end, as an installer carries its payload."""
-    shutil.copyfile(sample, path)
-    chunk = os.urandom(MIB)
-    with open(path, "ab") as f:
-        left = size - os.path.getsize(path)
-        while left > 0:
-            f.write(chunk[:min(left, MIB)])
-            left -= MIB
 
 
 def xdotool(*args):
@@ -116,7 +104,10 @@ def measure(kind, rounds, size):
     platform = Platform(kind, work)
     home = os.path.join(work, "home")
     server, ftp, http = start_server(home)
-    env = dict(platform.env, PARONE_DEPLOY_SERVER=f"127.0.0.1:{ftp}:{http}")
+    # The demo account's password as a company sets it for a build machine;
+    # without it the window would stop at its password dialog.
+    env = dict(platform.env, PARONE_DEPLOY_SERVER=f"127.0.0.1:{ftp}:{http}",
+               PARONE_DEPLOY_FTP_PASSWORD=DEMO_PASSWORD)
     upload_dir = os.path.join(os.fsencode(home), b"public_html", b"download", UPDATE_DIR)
     try:
         sample = os.path.join(platform.build, "fixtures", "sample64.exe")

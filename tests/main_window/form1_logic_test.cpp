@@ -589,6 +589,17 @@ class Form1RunTest : public Form1LogicTest {
     config.ftpPort = server.ftpPort();
     config.httpPort = server.httpPort();
   }
+  std::string SamplePath() const { return (root_ / "Tool.Setup.exe").string(); }
+  // A shown window with the sample program chosen and 전자서명 추가 unticked.
+  Form1Logic& WindowWithSample() {
+    fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", SamplePath());
+    Form1Logic& f = Make(nativeFiles);
+    f.Load("");
+    controls.formVisible = true;
+    controls.texts[C::cmbLocalFullPath] = SamplePath();
+    controls.ticks[C::chkCodeSigning] = 0;
+    return f;
+  }
   void TearDown() override {
     logic.reset();
     fs::remove_all(root_);
@@ -599,15 +610,9 @@ class Form1RunTest : public Form1LogicTest {
 
 TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
   testing::LocalServer server;
-  config.ftpPort = server.ftpPort();
-  config.httpPort = server.httpPort();
-  const std::string program = (root_ / "Tool.Setup.exe").string();
-  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  Form1Logic& f = Make(nativeFiles);
-  f.Load("");
-  controls.formVisible = true;
-  controls.texts[C::cmbLocalFullPath] = program;
-  controls.ticks[C::chkCodeSigning] = 0;
+  UseServer(server);
+  const std::string program = SamplePath();
+  Form1Logic& f = WindowWithSample();
   f.cmdDistribute_Click();
   RunToEnd();
   EXPECT_EQ(f.lastRun().status, RunStatus::kCompleted);
@@ -632,13 +637,8 @@ TEST_F(Form1RunTest, AWholeRunPublishesAndClosesTheWindowAfterSending) {
 TEST_F(Form1RunTest, APublishTheWebDoesNotShowKeepsTheWindowOpenWithItsWarningAndIsJournalled) {
   testing::LocalServer server({"--web-root", "other_html"});
   UseServer(server);
-  const std::string program = (root_ / "Tool.Setup.exe").string();
-  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  Form1Logic& f = Make(nativeFiles);
-  f.Load("");
-  controls.formVisible = true;
-  controls.texts[C::cmbLocalFullPath] = program;
-  controls.ticks[C::chkCodeSigning] = 0;  // close-after-sending stays ticked
+  const std::string program = SamplePath();
+  Form1Logic& f = WindowWithSample();  // close-after-sending stays ticked
   f.cmdDistribute_Click();
   RunToEnd();
   EXPECT_TRUE(f.lastRun().AllPublished());
@@ -807,16 +807,9 @@ TEST_F(Form1RunTest, AFailedFileTurnsTheTaskbarButtonRedUntilTheNextRun) {
 
 TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAnythingIsSent) {
   testing::LocalServer server({"--password", "typed in"});
-  config.ftpPort = server.ftpPort();
-  config.httpPort = server.httpPort();
+  UseServer(server);
   config.ftpPassword = "";  // as in a default build
-  const std::string program = (root_ / "Tool.Setup.exe").string();
-  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  Form1Logic& f = Make(nativeFiles);
-  f.Load("");
-  controls.formVisible = true;
-  controls.texts[C::cmbLocalFullPath] = program;
-  controls.ticks[C::chkCodeSigning] = 0;
+  Form1Logic& f = WindowWithSample();
   controls.ticks[C::chkSuccUnload] = 0;
 
   f.cmdDistribute_Click();  // cancelled
@@ -851,17 +844,10 @@ TEST_F(Form1RunTest, WithNoPasswordFoundTheDialogAsksAndCancelEndsTheRunBeforeAn
 
 TEST_F(Form1RunTest, AfterTheServerRefusedTheLoginTheNextRunAsksAgain) {
   testing::LocalServer server({"--password", "right"});
-  config.ftpPort = server.ftpPort();
-  config.httpPort = server.httpPort();
+  UseServer(server);
   config.ftpPassword = "";
   credentials.Set("127.0.0.1", "sdc1", "wrong");
-  const std::string program = (root_ / "Tool.Setup.exe").string();
-  fs::copy_file(std::string(PARONE_FIXTURE_DIR) + "/sample32.exe", program);
-  Form1Logic& f = Make(nativeFiles);
-  f.Load("");
-  controls.formVisible = true;
-  controls.texts[C::cmbLocalFullPath] = program;
-  controls.ticks[C::chkCodeSigning] = 0;
+  Form1Logic& f = WindowWithSample();
 
   f.cmdDistribute_Click();  // the kept password, refused
   RunToEnd();
